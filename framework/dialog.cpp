@@ -1,0 +1,208 @@
+#include "dialog.h"
+
+#include "olecontrol.h"
+#include "winapp.h"
+
+namespace {
+
+const wchar_t kDialogProp[] = L"Quillon.CDialog";
+
+// Messages whose result a dialog procedure returns directly instead of
+// through DWLP_MSGRESULT.
+bool ReturnsDirectly(UINT msg) {
+  switch (msg) {
+  case WM_CHARTOITEM:
+  case WM_COMPAREITEM:
+  case WM_CTLCOLORBTN:
+  case WM_CTLCOLORDLG:
+  case WM_CTLCOLOREDIT:
+  case WM_CTLCOLORLISTBOX:
+  case WM_CTLCOLORSCROLLBAR:
+  case WM_CTLCOLORSTATIC:
+  case WM_CTLCOLORMSGBOX:
+  case WM_INITDIALOG:
+  case WM_QUERYDRAGICON:
+  case WM_VKEYTOITEM:
+    return true;
+  default:
+    return false;
+  }
+}
+
+HWND NthChild(HWND hwndParent, size_t n) {
+  HWND child = GetWindow(hwndParent, GW_CHILD);
+  while (child && n--) child = GetWindow(child, GW_HWNDNEXT);
+  return child;
+}
+
+} // namespace
+
+CDialog::CDialog(UINT nIDTemplate, CWnd *pParent) : m_nIDTemplate(nIDTemplate), m_pParentWnd(pParent) {}
+
+CDialog::~CDialog() {
+  if (m_hWnd) ::DestroyWindow(m_hWnd);
+}
+
+CDialog *CDialog::FromHandle(HWND hwnd) {
+  return hwnd ? static_cast<CDialog *>(GetPropW(hwnd, kDialogProp)) : nullptr;
+}
+
+bool CDialog::PrepareTemplate() {
+  const HINSTANCE hInst = GetModuleHandleW(nullptr);
+  const HRSRC hRes = FindResourceW(hInst, MAKEINTRESOURCEW(m_nIDTemplate), MAKEINTRESOURCEW(5) /* RT_DIALOG */);
+  const HGLOBAL hData = hRes ? LoadResource(hInst, hRes) : nullptr;
+  const auto *p = hData ? static_cast<const BYTE *>(LockResource(hData)) : nullptr;
+  if (!p || !SplitDialogTemplate(p, SizeofResource(hInst, hRes), m_template, m_hosted)) return false;
+
+  const HRSRC hInit = FindResourceW(hInst, MAKEINTRESOURCEW(m_nIDTemplate), MAKEINTRESOURCEW(10) /* RT_RCDATA */);
+  const HGLOBAL hInitData = hInit ? LoadResource(hInst, hInit) : nullptr;
+  const auto *pInit = hInitData ? static_cast<const BYTE *>(LockResource(hInitData)) : nullptr;
+  if (pInit) ApplyInitState(pInit, SizeofResource(hInst, hInit), m_hosted);
+  return true;
+}
+
+INT_PTR CDialog::DoModal() {
+  if (!PrepareTemplate()) return -1;
+  m_bModal = true;
+  const HWND hwndParent = m_pParentWnd ? m_pParentWnd->m_hWnd : nullptr;
+  const INT_PTR result =
+      DialogBoxIndirectParamW(GetModuleHandleW(nullptr), reinterpret_cast<const DLGTEMPLATE *>(m_template.data()),
+                              hwndParent, DialogProc, reinterpret_cast<LPARAM>(this));
+  m_bModal = false;
+  return result;
+}
+
+bool CDialog::Create(CWnd *pParent) {
+  if (pParent) m_pParentWnd = pParent;
+  if (!PrepareTemplate()) return false;
+  m_bModal = false;
+  const HWND hwndParent = m_pParentWnd ? m_pParentWnd->m_hWnd : nullptr;
+  const HWND hwnd =
+      CreateDialogIndirectParamW(GetModuleHandleW(nullptr), reinterpret_cast<const DLGTEMPLATE *>(m_template.data()),
+                                 hwndParent, DialogProc, reinterpret_cast<LPARAM>(this));
+  return hwnd != nullptr && m_hWnd == hwnd;
+}
+
+void CDialog::DestroyWindow() {
+  if (m_hWnd) ::DestroyWindow(m_hWnd);
+}
+
+void CDialog::EndDialog(INT_PTR nResult) {
+  m_nModalResult = nResult;
+  ::EndDialog(m_hWnd, nResult);
+}
+
+bool CDialog::UpdateData(bool bSaveAndValidate) {
+  CDataExchange dx(this, bSaveAndValidate);
+  try {
+    DoDataExchange(&dx);
+    return true;
+  } catch (const CDataExchangeFailure &) {
+    return false;
+  }
+}
+
+BOOL CDialog::OnInitDialog() {
+  UpdateData(false);
+  return TRUE;
+}
+
+void CDialog::OnOK() {
+  if (UpdateData(true)) EndDialog(IDOK);
+}
+
+void CDialog::OnCancel() { EndDialog(IDCANCEL); }
+
+bool CDialog::OnCommand(UINT nCode, UINT nID) {
+  if (nCode == BN_CLICKED && nID == IDOK) {
+    OnOK();
+    return true;
+  }
+  if (nCode == BN_CLICKED && nID == IDCANCEL) {
+    OnCancel();
+    return true;
+  }
+  CWinApp *app = AfxGetApp();
+  return app && app->OnCmdMsg(nCode, nID);
+}
+
+bool CDialog::OnControlEvent(UINT, DISPID, const DISPPARAMS &) { return false; }
+
+bool CDialog::OnMessage(UINT, WPARAM, LPARAM, LRESULT *) { return false; }
+
+void CDialog::RouteControlEvent(UINT nID, DISPID dispid, const DISPPARAMS &params) {
+  try {
+    OnControlEvent(nID, dispid, params);
+  } catch (const std::exception &e) {
+    ReportException(m_hWnd, e);
+  } catch (...) {
+    ReportException(m_hWnd, std::exception());
+  }
+}
+
+bool CDialog::CreateHostedControls() {
+  for (const HostedControlItem &item : m_hosted) {
+    RECT rc = item.rcDialogUnits;
+    MapDialogRect(&rc);
+    const HWND after = item.nIndex == 0 ? HWND_TOP : NthChild(m_hWnd, item.nIndex - 1);
+    ComPtr<COleControlSite> site;
+    const HRESULT hr = COleControlSite::Create(m_hWnd, item.nID, item.dwStyle, item.dwExStyle, rc, item.clsid,
+                                               item.initState, after ? after : HWND_BOTTOM, site);
+    if (FAILED(hr)) {
+      wchar_t clsid[40] = L"";
+      StringFromGUID2(item.clsid, clsid, 40);
+      CString text;
+      text.Format(L"The control %s (item %u of this window) could not be created.\n\n%s", clsid, item.nID,
+                  static_cast<const wchar_t *>(ErrorText(hr)));
+      MessageBoxW(m_pParentWnd ? m_pParentWnd->m_hWnd : nullptr, text, AfxGetAppName(), MB_OK | MB_ICONERROR);
+      return false;
+    }
+  }
+  return true;
+}
+
+INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  CDialog *self = nullptr;
+  if (msg == WM_INITDIALOG) {
+    self = reinterpret_cast<CDialog *>(lp);
+    self->m_hWnd = hwnd;
+    SetPropW(hwnd, kDialogProp, self);
+  } else {
+    self = FromHandle(hwnd);
+  }
+  if (!self) return FALSE;
+  try {
+    return self->HandleMessage(msg, wp, lp);
+  } catch (const std::exception &e) {
+    ReportException(hwnd, e);
+  } catch (...) {
+    ReportException(hwnd, std::exception());
+  }
+  return TRUE;
+}
+
+INT_PTR CDialog::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+  case WM_INITDIALOG:
+    if (!CreateHostedControls()) {
+      m_nModalResult = -1;
+      if (m_bModal) ::EndDialog(m_hWnd, -1);
+      else ::DestroyWindow(m_hWnd);
+      return TRUE;
+    }
+    return OnInitDialog();
+  case WM_COMMAND:
+    return OnCommand(HIWORD(wp), LOWORD(wp)) ? TRUE : FALSE;
+  case WM_NCDESTROY:
+    RemovePropW(m_hWnd, kDialogProp);
+    m_hWnd = nullptr;
+    return FALSE;
+  default: {
+    LRESULT result = 0;
+    if (!OnMessage(msg, wp, lp, &result)) return FALSE;
+    if (ReturnsDirectly(msg)) return static_cast<INT_PTR>(result);
+    SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, result);
+    return TRUE;
+  }
+  }
+}

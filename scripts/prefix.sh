@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Makes the project's private Wine prefix inside the build tree (once) and
+# registers the stand-in scanner control object in it. Never touches ~/.wine.
+# Usage: scripts/prefix.sh build-dir
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "$1" && pwd)
+export WINEPREFIX=$build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+
+with_display() {
+  if [ -n "${DISPLAY:-}" ]; then "$@"; else xvfb-run -a "$@"; fi
+}
+
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "setup: making the private Wine prefix $WINEPREFIX"
+  with_display wineboot -i >/dev/null 2>&1
+  # Wine draws its own frames (fast closing, captions on screenshots) and a
+  # crashing test never waits on a debugger dialog.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+  wineserver -w
+fi
+if [ -x "$here/scripts/register-control.sh" ]; then
+  "$here/scripts/register-control.sh" "$build"
+fi
