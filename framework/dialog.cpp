@@ -152,8 +152,13 @@ bool CDialog::CreateHostedControls() {
       wchar_t clsid[40] = L"";
       StringFromGUID2(item.clsid, clsid, 40);
       CString text;
-      text.Format(L"The control %s (item %u of this window) could not be created.\n\n%s", clsid, item.nID,
-                  static_cast<const wchar_t *>(ErrorText(hr)));
+      LPOLESTR progId = nullptr;
+      CString name = clsid;
+      if (SUCCEEDED(ProgIDFromCLSID(item.clsid, &progId)) && progId) name = CString(progId) + L" " + clsid;
+      CoTaskMemFree(progId);
+      text.Format(L"The control %s (item %u of this window) could not be created:\n%s\n\n"
+                  L"The program cannot run without it and ends now.",
+                  static_cast<const wchar_t *>(name), item.nID, static_cast<const wchar_t *>(ErrorText(hr)));
       MessageBoxW(m_pParentWnd ? m_pParentWnd->m_hWnd : nullptr, text, AfxGetAppName(), MB_OK | MB_ICONERROR);
       return false;
     }

@@ -54,6 +54,38 @@ CString OperationName(DISPID dispid, const wchar_t *pszOperation) {
 
 } // namespace
 
+// Texts for COM and automation failures that the system may have no message
+// for (Wine has none for most of them).
+struct KnownError {
+  HRESULT hr;
+  const wchar_t *pszText;
+};
+const KnownError kKnownErrors[] = {
+    {REGDB_E_CLASSNOTREG, L"Class not registered."},
+    {CLASS_E_CLASSNOTAVAILABLE, L"The class is not available from its server."},
+    {CO_E_DLLNOTFOUND, L"The server of the class was not found."},
+    {CO_E_ERRORINDLL, L"The server of the class could not be loaded."},
+    {CO_E_NOTINITIALIZED, L"OLE has not been initialised."},
+    {E_NOINTERFACE, L"The object does not support the interface asked for."},
+    {E_POINTER, L"Invalid pointer."},
+    {E_FAIL, L"Unspecified error."},
+    {E_UNEXPECTED, L"Catastrophic failure."},
+    {E_NOTIMPL, L"Not implemented."},
+    {E_OUTOFMEMORY, L"Out of memory."},
+    {E_INVALIDARG, L"One or more arguments are invalid."},
+    {DISP_E_MEMBERNOTFOUND, L"The control has no such member."},
+    {DISP_E_UNKNOWNNAME, L"Unknown name."},
+    {DISP_E_TYPEMISMATCH, L"Type mismatch."},
+    {DISP_E_BADPARAMCOUNT, L"Invalid number of parameters."},
+    {DISP_E_PARAMNOTFOUND, L"Parameter not found."},
+    {DISP_E_BADVARTYPE, L"Bad variable type."},
+    {DISP_E_OVERFLOW, L"Out of present range."},
+    {DISP_E_EXCEPTION, L"The control raised an exception."},
+    {RPC_E_DISCONNECTED, L"The object has disconnected from its clients."},
+    {RPC_E_SERVERFAULT, L"The server threw an exception."},
+    {RPC_E_WRONG_THREAD, L"The interface was called on the wrong thread."},
+};
+
 CString ErrorText(HRESULT hr) {
   wchar_t *psz = nullptr;
   const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
@@ -66,6 +98,9 @@ CString ErrorText(HRESULT hr) {
     text = CString(s);
   }
   LocalFree(psz);
+  if (text.IsEmpty())
+    for (const KnownError &known : kKnownErrors)
+      if (known.hr == hr) text = known.pszText;
   CString code;
   code.Format(L"0x%08lX", static_cast<unsigned long>(hr));
   return text.IsEmpty() ? code : text + L" (" + code + L")";

@@ -1,0 +1,138 @@
+#include "console_process.h"
+
+#include <vector>
+
+#ifndef QUILLON_EXE_UNIX_PATH
+#error QUILLON_EXE_UNIX_PATH must name the built console
+#endif
+
+namespace {
+
+const wchar_t kMainCaption[] = L"Quillon (32bit)";
+
+struct FindArgs {
+  DWORD pid;
+  const std::wstring *caption;
+  HWND found;
+};
+
+BOOL CALLBACK FindTopLevel(HWND hwnd, LPARAM lp) {
+  auto *args = reinterpret_cast<FindArgs *>(lp);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(hwnd, &pid);
+  if (pid != args->pid || !IsWindowVisible(hwnd)) return TRUE;
+  wchar_t cls[32] = L"";
+  GetClassNameW(hwnd, cls, 32);
+  if (lstrcmpW(cls, L"#32770") != 0) return TRUE;
+  if (!args->caption->empty() && WindowText(hwnd) != *args->caption) return TRUE;
+  args->found = hwnd;
+  return FALSE;
+}
+
+HWND FindProcessDialog(DWORD pid, const std::wstring &caption, HWND exclude) {
+  FindArgs args{pid, &caption, nullptr};
+  EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&args));
+  return args.found == exclude ? nullptr : args.found;
+}
+
+} // namespace
+
+std::wstring ConsoleExePath() {
+  std::string unix = QUILLON_EXE_UNIX_PATH;
+  std::wstring path = L"Z:";
+  for (char c : unix) path += c == '/' ? L'\\' : static_cast<wchar_t>(c);
+  return path;
+}
+
+std::wstring WindowText(HWND hwnd) {
+  const int n = static_cast<int>(SendMessageW(hwnd, WM_GETTEXTLENGTH, 0, 0));
+  if (n <= 0) return L"";
+  std::vector<wchar_t> buffer(static_cast<size_t>(n) + 1);
+  const int got =
+      static_cast<int>(SendMessageW(hwnd, WM_GETTEXT, static_cast<WPARAM>(n + 1), reinterpret_cast<LPARAM>(buffer.data())));
+  return std::wstring(buffer.data(), static_cast<size_t>(got > 0 ? got : 0));
+}
+
+void SelectComboEntry(HWND hwndDialog, int nID, int nIndex) {
+  const HWND combo = GetDlgItem(hwndDialog, nID);
+  SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(nIndex), 0);
+  SendMessageW(hwndDialog, WM_COMMAND, MAKEWPARAM(nID, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+}
+
+ConsoleProcess::~ConsoleProcess() {
+  if (m_pi.hProcess) {
+    if (WaitForSingleObject(m_pi.hProcess, 0) == WAIT_TIMEOUT) {
+      TerminateProcess(m_pi.hProcess, 99);
+      WaitForSingleObject(m_pi.hProcess, 5000);
+    }
+    CloseHandle(m_pi.hProcess);
+    CloseHandle(m_pi.hThread);
+  }
+}
+
+bool ConsoleProcess::Start(const std::wstring &stdoutFile) {
+  std::wstring commandLine = L"\"" + ConsoleExePath() + L"\"";
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  HANDLE hOut = INVALID_HANDLE_VALUE;
+  if (!stdoutFile.empty()) {
+    SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+    hOut = CreateFileW(stdoutFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = hOut;
+    si.hStdError = hOut;
+    si.hStdInput = nullptr;
+  }
+  const BOOL ok = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, hOut != INVALID_HANDLE_VALUE, 0,
+                                 nullptr, nullptr, &si, &m_pi);
+  if (hOut != INVALID_HANDLE_VALUE) CloseHandle(hOut);
+  return ok != FALSE;
+}
+
+HWND ConsoleProcess::WaitForWindow(const std::wstring &caption, std::chrono::milliseconds timeout) {
+  HWND found = nullptr;
+  WaitUntil([&] { return (found = FindProcessDialog(m_pi.dwProcessId, caption, nullptr)) != nullptr; }, timeout);
+  return found;
+}
+
+HWND ConsoleProcess::WaitForMainWindow(std::chrono::milliseconds timeout) {
+  m_hwndMain = WaitForWindow(kMainCaption, timeout);
+  return m_hwndMain;
+}
+
+std::optional<SeenMessageBox> ConsoleProcess::WaitForMessageBox(const std::wstring &caption,
+                                                                std::chrono::milliseconds timeout, int nButtonID,
+                                                                HWND *phwnd) {
+  HWND box = nullptr;
+  WaitUntil([&] { return (box = FindProcessDialog(m_pi.dwProcessId, caption, m_hwndMain)) != nullptr; }, timeout);
+  if (!box) return std::nullopt;
+  SeenMessageBox seen{WindowText(box), WindowText(GetDlgItem(box, 0xFFFF))};
+  if (phwnd) *phwnd = box;
+  if (nButtonID) PostMessageW(box, WM_COMMAND, MAKEWPARAM(nButtonID, BN_CLICKED), 0);
+  if (nButtonID) WaitUntil([&] { return !IsWindow(box); }, std::chrono::seconds(5));
+  return seen;
+}
+
+std::optional<DWORD> ConsoleProcess::WaitForExit(std::chrono::milliseconds timeout) {
+  if (!m_pi.hProcess) return std::nullopt;
+  if (WaitForSingleObject(m_pi.hProcess, static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0) return std::nullopt;
+  DWORD code = 0;
+  GetExitCodeProcess(m_pi.hProcess, &code);
+  return code;
+}
+
+void ConsoleProcess::Click(int nID) const { PostMessageW(GetDlgItem(m_hwndMain, nID), BM_CLICK, 0, 0); }
+
+std::wstring ConsoleProcess::Text(int nID) const { return WindowText(GetDlgItem(m_hwndMain, nID)); }
+
+void ConsoleProcess::SetText(int nID, const std::wstring &text) const {
+  SendMessageW(GetDlgItem(m_hwndMain, nID), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+bool ConsoleProcess::IsEnabled(int nID) const { return IsWindowEnabled(GetDlgItem(m_hwndMain, nID)) != FALSE; }
+
+int ConsoleProcess::Check(int nID) const {
+  return static_cast<int>(SendMessageW(GetDlgItem(m_hwndMain, nID), BM_GETCHECK, 0, 0));
+}
+
+void ConsoleProcess::Select(int nID, int nIndex) const { SelectComboEntry(m_hwndMain, nID, nIndex); }

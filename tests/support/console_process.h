@@ -1,0 +1,73 @@
+// Drives a real console process from outside, as a user would: through window
+// messages to its windows (no calls into the console's code).
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+
+// The path of the built Quillon.exe, as Windows sees it.
+std::wstring ConsoleExePath();
+
+struct SeenMessageBox {
+  std::wstring caption;
+  std::wstring text;
+};
+
+class ConsoleProcess {
+public:
+  ConsoleProcess() = default;
+  ConsoleProcess(const ConsoleProcess &) = delete;
+  ConsoleProcess &operator=(const ConsoleProcess &) = delete;
+  ~ConsoleProcess(); // ends the process if it still runs
+
+  // Starts the console; false when the process could not be started.
+  // stdoutFile, when given, receives the process's standard output.
+  bool Start(const std::wstring &stdoutFile = L"");
+  // Waits for the main window "Quillon (32bit)"; null on time-out.
+  HWND WaitForMainWindow(std::chrono::milliseconds timeout = std::chrono::seconds(20));
+  HWND MainWindow() const { return m_hwndMain; }
+  DWORD ProcessId() const { return m_pi.dwProcessId; }
+
+  // Waits for a message box or dialog of this process with the given caption
+  // (any caption when empty), reads it, and presses its button nButtonID
+  // (IDOK by default; 0 leaves it open). The box's window is returned in
+  // *phwnd when asked.
+  std::optional<SeenMessageBox> WaitForMessageBox(const std::wstring &caption = L"",
+                                                  std::chrono::milliseconds timeout = std::chrono::seconds(10),
+                                                  int nButtonID = IDOK, HWND *phwnd = nullptr);
+  // A top-level window of this process with the caption; null on time-out.
+  HWND WaitForWindow(const std::wstring &caption, std::chrono::milliseconds timeout);
+
+  // Exit code once the process ends; nullopt on time-out.
+  std::optional<DWORD> WaitForExit(std::chrono::milliseconds timeout = std::chrono::seconds(20));
+
+  // Main-window controls.
+  void Click(int nID) const;               // posts BM_CLICK
+  std::wstring Text(int nID) const;        // WM_GETTEXT
+  void SetText(int nID, const std::wstring &text) const;
+  bool IsEnabled(int nID) const;
+  int Check(int nID) const;                // BM_GETCHECK
+  // Selects entry nIndex of a combo box and notifies the owner as a user's
+  // choice does (CBN_SELCHANGE).
+  void Select(int nID, int nIndex) const;
+
+private:
+  PROCESS_INFORMATION m_pi{};
+  HWND m_hwndMain = nullptr;
+};
+
+// Generic helpers on windows of other processes.
+std::wstring WindowText(HWND hwnd);
+void SelectComboEntry(HWND hwndDialog, int nID, int nIndex);
+// Waits until pred() holds or the time-out passes; returns pred().
+template <class Pred> bool WaitUntil(Pred pred, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    if (pred()) return true;
+    if (std::chrono::steady_clock::now() > deadline) return pred();
+    Sleep(5);
+  }
+}
