@@ -66,7 +66,12 @@ public:
     }
     return pActual;
   }
-  STDMETHODIMP_(void *) PreGetSize(void *pRequest, BOOL) override { return pRequest; }
+  // SysFreeString asks for the size first and stops when the block is not
+  // a live one, so a second free shows here rather than in PreFree.
+  STDMETHODIMP_(void *) PreGetSize(void *pRequest, BOOL) override {
+    if (pRequest) SizeQueried(pRequest);
+    return pRequest;
+  }
   STDMETHODIMP_(SIZE_T) PostGetSize(SIZE_T cbActual, BOOL) override { return cbActual; }
   STDMETHODIMP_(void *) PreDidAlloc(void *pRequest, BOOL) override { return pRequest; }
   STDMETHODIMP_(int) PostDidAlloc(void *, BOOL, int fActual) override { return fActual; }
@@ -96,6 +101,15 @@ public:
       if (!b->handedOut) ++m_handedOut;
       b->handedOut = true;
     }
+  }
+  void Exclude(const void *p) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    if (!m_thread) return;
+    const auto a = reinterpret_cast<uintptr_t>(p);
+    auto it = m_live.upper_bound(a);
+    if (it == m_live.begin()) return;
+    --it;
+    if (a < it->first + it->second.size) m_live.erase(it);
   }
   bool IsLive(const void *p) {
     std::lock_guard<std::mutex> lock(m_lock);
@@ -131,6 +145,10 @@ private:
       ++m_allocations;
     } catch (...) {
     }
+  }
+  void SizeQueried(void *p) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    if (Watched() && m_freed.count(reinterpret_cast<uintptr_t>(p))) ++m_doubleFrees;
   }
   void Resized(void *p, SIZE_T size) {
     std::lock_guard<std::mutex> lock(m_lock);
@@ -228,4 +246,8 @@ bool BstrLeakCheck::IsLive(BSTR b) const { return m_active && b && Spy()->IsLive
 
 void BstrLeakCheck::NoteHandedOut(BSTR b) {
   if (b && g_spy) g_spy->NoteHandedOut(b);
+}
+
+void BstrLeakCheck::Exclude(BSTR b) {
+  if (b && g_spy) g_spy->Exclude(b);
 }

@@ -52,6 +52,9 @@ public:
   // Called by fakes for every BSTR they give away (results, by-reference
   // replacements, exception texts). Does nothing without an active check.
   static void NoteHandedOut(BSTR b);
+  // Called by fakes for the copies they keep for themselves (recorded
+  // arguments, stored property values): those are not the caller's to free.
+  static void Exclude(BSTR b);
 
 private:
   bool m_active = false;

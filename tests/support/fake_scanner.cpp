@@ -234,7 +234,9 @@ HRESULT FakeScanner::InvokeImpl(DISPID dispid, WORD wFlags, DISPPARAMS *pParams,
     for (UINT i = 0; i < pParams->cNamedArgs && pParams->rgdispidNamedArgs; ++i)
       call.namedArgs.push_back(pParams->rgdispidNamedArgs[i]);
   }
-  m_calls.push_back(call);
+  m_calls.push_back(std::move(call));
+  for (const RecordedArg &a : m_calls.back().args)
+    if (a.value.vt() == VT_BSTR) BstrLeakCheck::Exclude(a.value.Get().bstrVal);
 
   const bool isPut = (wFlags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
   // A put names its one value DISPID_PROPERTYPUT, as automation requires.
@@ -266,7 +268,11 @@ HRESULT FakeScanner::InvokeImpl(DISPID dispid, WORD wFlags, DISPPARAMS *pParams,
     }
   }
 
-  if (isPut) m_properties[dispid] = VariantValue(pParams->rgvarg[0]);
+  if (isPut) {
+    VariantValue &stored = m_properties[dispid];
+    stored = VariantValue(pParams->rgvarg[0]);
+    if (stored.vt() == VT_BSTR) BstrLeakCheck::Exclude(stored.Get().bstrVal);
+  }
 
   if (pResult) {
     HRESULT hr = S_OK;
