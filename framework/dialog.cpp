@@ -142,8 +142,12 @@ void CDialog::RouteControlEvent(UINT nID, DISPID dispid, const DISPPARAMS &param
 
 bool CDialog::CreateHostedControls() {
   for (const HostedControlItem &item : m_hosted) {
-    RECT rc = item.rcDialogUnits;
-    MapDialogRect(&rc);
+    // Like the dialog manager, convert position and size each on its own
+    // (MapDialogRect scales each of the four numbers independently).
+    const RECT &du = item.rcDialogUnits;
+    RECT pos{du.left, du.top, du.right - du.left, du.bottom - du.top};
+    MapDialogRect(&pos);
+    const RECT rc{pos.left, pos.top, pos.left + pos.right, pos.top + pos.bottom};
     const HWND after = item.nIndex == 0 ? HWND_TOP : NthChild(m_hWnd, item.nIndex - 1);
     ComPtr<COleControlSite> site;
     const HRESULT hr = COleControlSite::Create(m_hWnd, item.nID, item.dwStyle, item.dwExStyle, rc, item.clsid,
