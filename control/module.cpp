@@ -1,0 +1,144 @@
+// The DLL's entry points: class factory, self-registration, and the table of
+// services the control can load.
+#include "control/control.h"
+#include "control/guids.h"
+#include "control/simulated_scanner.h"
+
+#include <olectl.h>
+
+#include <new>
+#include <string>
+
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
+namespace quillon {
+
+std::unique_ptr<IScannerService> CreateService(const std::wstring &serviceName) {
+  if (CompareStringOrdinal(serviceName.c_str(), -1, kSimulatorService, -1, TRUE) == CSTR_EQUAL)
+    return std::make_unique<SimulatedScanner>();
+  return nullptr;
+}
+
+namespace {
+
+class ClassFactory final : public IClassFactory {
+public:
+  virtual ~ClassFactory() = default;
+  STDMETHODIMP QueryInterface(REFIID iid, void **ppv) override {
+    if (!ppv) return E_POINTER;
+    if (iid == IID_IUnknown || iid == IID_IClassFactory) {
+      *ppv = static_cast<IClassFactory *>(this);
+      AddRef();
+      return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return 2; } // a static object
+  STDMETHODIMP_(ULONG) Release() override { return 1; }
+  STDMETHODIMP CreateInstance(IUnknown *outer, REFIID iid, void **ppv) override {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (outer) return CLASS_E_NOAGGREGATION;
+    return ScannerControl::Create(iid, ppv);
+  }
+  STDMETHODIMP LockServer(BOOL lock) override {
+    if (lock) ++g_moduleRefs;
+    else --g_moduleRefs;
+    return S_OK;
+  }
+};
+
+ClassFactory g_factory;
+
+std::wstring ModulePath() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(reinterpret_cast<HMODULE>(&__ImageBase), path.data(),
+                                       static_cast<DWORD>(path.size()));
+    if (n == 0) return {};
+    if (n < path.size()) {
+      path.resize(n);
+      return path;
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
+std::wstring FileName(const std::wstring &path) {
+  const size_t slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+const std::wstring kClsidKey = std::wstring(L"CLSID\\") + kScannerClsidText;
+
+bool SetValue(const std::wstring &key, const wchar_t *name, const std::wstring &value) {
+  HKEY h = nullptr;
+  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr) != ERROR_SUCCESS)
+    return false;
+  const LSTATUS s = RegSetValueExW(h, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(value.c_str()),
+                                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+  RegCloseKey(h);
+  return s == ERROR_SUCCESS;
+}
+
+// The server registered for the class now, or "" when there is none.
+std::wstring RegisteredServer() {
+  ScopedRegKey key;
+  if (key.Open(HKEY_CLASSES_ROOT, (kClsidKey + L"\\InprocServer32").c_str(), KEY_READ) != ERROR_SUCCESS) return {};
+  wchar_t value[MAX_PATH * 2] = {};
+  DWORD size = sizeof value - sizeof(wchar_t);
+  if (RegQueryValueExW(key.Get(), nullptr, nullptr, nullptr, reinterpret_cast<BYTE *>(value), &size) != ERROR_SUCCESS)
+    return {};
+  return value;
+}
+
+bool RegisteredToUs() {
+  const std::wstring server = RegisteredServer();
+  return CompareStringOrdinal(FileName(server).c_str(), -1, kModuleFileName, -1, TRUE) == CSTR_EQUAL;
+}
+
+} // namespace
+} // namespace quillon
+
+using namespace quillon;
+
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void **ppv) {
+  if (!ppv) return E_POINTER;
+  *ppv = nullptr;
+  if (clsid != kScannerClsid) return CLASS_E_CLASSNOTAVAILABLE;
+  return g_factory.QueryInterface(iid, ppv);
+}
+
+STDAPI DllCanUnloadNow() { return g_moduleRefs == 0 ? S_OK : S_FALSE; }
+
+// Registers the class unless some other server already owns it.
+STDAPI DllRegisterServer() {
+  try {
+    if (!RegisteredServer().empty() && !RegisteredToUs()) return SELFREG_E_CLASS;
+    const std::wstring path = ModulePath();
+    if (path.empty()) return SELFREG_E_CLASS;
+    const bool ok = SetValue(kClsidKey, nullptr, L"OPOS Scanner Control") &&
+                    SetValue(kClsidKey + L"\\InprocServer32", nullptr, path) &&
+                    SetValue(kClsidKey + L"\\InprocServer32", L"ThreadingModel", L"Apartment") &&
+                    SetValue(kClsidKey + L"\\ProgID", nullptr, kScannerProgId) &&
+                    SetValue(kClsidKey + L"\\Control", nullptr, L"") &&
+                    SetValue(kScannerProgId, nullptr, L"OPOS Scanner Control") &&
+                    SetValue(std::wstring(kScannerProgId) + L"\\CLSID", nullptr, kScannerClsidText);
+    return ok ? S_OK : SELFREG_E_CLASS;
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
+}
+
+// Removes the registration only where it is ours.
+STDAPI DllUnregisterServer() {
+  try {
+    if (!RegisteredToUs()) return S_FALSE;
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, kClsidKey.c_str());
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, kScannerProgId);
+    return S_OK;
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
+}

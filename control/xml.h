@@ -1,0 +1,29 @@
+// A small, strict XML reader for the device's command arguments, and escaping
+// for the documents it writes. Enough for element trees with text; anything
+// malformed is refused rather than guessed at.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillon::xml {
+
+struct Node {
+  std::wstring name;
+  std::wstring text; // character data directly inside, whitespace trimmed
+  std::vector<std::pair<std::wstring, std::wstring>> attributes;
+  std::vector<Node> children;
+
+  const Node *Child(std::wstring_view childName) const;
+  // Text of the named child, or nullopt when there is none.
+  std::optional<std::wstring> ChildText(std::wstring_view childName) const;
+};
+
+// The document's root element, or nullopt when the text is not well-formed.
+std::optional<Node> Parse(std::wstring_view text);
+
+std::wstring Escape(std::wstring_view text);
+
+} // namespace quillon::xml
