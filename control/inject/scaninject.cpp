@@ -13,8 +13,8 @@ using namespace quillon::inject;
 
 namespace {
 
-void Usage() {
-  fwprintf(stdout,
+void Usage(FILE *out = stderr) {
+  fwprintf(out,
            L"Usage: scaninject DEVICE COMMAND [ARGUMENTS]\n"
            L"Sends input to the simulated scanner DEVICE (its registry name, e.g. QuillonSim)\n"
            L"in every process that has it open.\n"
@@ -154,7 +154,7 @@ int FromStdin(const std::vector<HWND> &windows) {
 
 int wmain(int argc, wchar_t **argv) {
   if (argc < 2 || wcscmp(argv[1], L"--help") == 0 || wcscmp(argv[1], L"-h") == 0 || wcscmp(argv[1], L"/?") == 0) {
-    Usage();
+    Usage(argc < 2 ? stderr : stdout);
     return argc < 2 ? 2 : 0;
   }
   if (argc < 3) {

@@ -1,0 +1,122 @@
+// Test support: drives the scanner control through IDispatch alone, records its
+// events, and writes the test devices' registry entries.
+#pragma once
+
+#include "framework/com.h"
+
+#include <gtest/gtest.h>
+
+#include <ocidl.h>
+#include <olectl.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace scannertest {
+
+inline constexpr CLSID kClsid = {0xCCB90182, 0xB81E, 0x11D2, {0xAB, 0x74, 0x00, 0x40, 0x05, 0x4C, 0x37, 0x19}};
+
+// The contract's dispatch IDs, written out independently of the control's table.
+enum Id : DISPID {
+  AutoDisable = 10, BinaryConversion = 11, CapPowerReporting = 12, CheckHealthText = 13, Claimed = 14,
+  DataCount = 15, DataEventEnabled = 16, DeviceEnabled = 17, FreezeEvents = 18, PowerNotify = 20,
+  PowerState = 21, ResultCode = 22, ResultCodeExtended = 23, State = 24, ControlObjectDescription = 25,
+  ControlObjectVersion = 26, ServiceObjectDescription = 27, ServiceObjectVersion = 28, DeviceDescription = 29,
+  DeviceName = 30, CheckHealth = 31, ClaimDevice = 32, ClearInput = 33, Close = 35, DirectIO = 36, Open = 37,
+  ReleaseDevice = 38, CapStatisticsReporting = 39, CapUpdateStatistics = 40, ResetStatistics = 41,
+  RetrieveStatistics = 42, UpdateStatistics = 43, CapCompareFirmwareVersion = 44, CapUpdateFirmware = 45,
+  ClearInputProperties = 48, DecodeData = 50, ScanData = 51, ScanDataLabel = 52, ScanDataType = 53,
+};
+
+// Test devices, written under HKLM at the start of the test program.
+inline constexpr wchar_t kFull[] = L"QuillonTestFull";
+inline constexpr wchar_t kPlain[] = L"QuillonTestPlain";
+inline constexpr wchar_t kStandardPower[] = L"QuillonTestStdPower";
+inline constexpr wchar_t kBadService[] = L"QuillonTestBadService";
+void WriteTestDevices();
+
+// A windows path for a file of the build tree (which Wine maps to Z:).
+std::wstring WindowsPath(const char *unixPath);
+
+struct Event {
+  DISPID id;
+  std::vector<long> args;
+  std::wstring scanData, scanDataLabel; // as read inside the handler
+  long scanDataType = 0, dataCount = 0;
+  bool dataEventEnabled = true;
+};
+
+class Scanner;
+
+// An event sink: records each event with the control's state seen from inside
+// the handler, and may re-arm DataEventEnabled there.
+class Sink final : public IDispatch {
+public:
+  explicit Sink(Scanner &scanner) : m_scanner(scanner) {}
+  virtual ~Sink() = default;
+  STDMETHODIMP QueryInterface(REFIID iid, void **ppv) override;
+  STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+  STDMETHODIMP_(ULONG) Release() override { return 1; }
+  STDMETHODIMP GetTypeInfoCount(UINT *n) override {
+    *n = 0;
+    return S_OK;
+  }
+  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo **) override { return E_NOTIMPL; }
+  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR *, UINT, LCID, DISPID *) override { return E_NOTIMPL; }
+  STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS *params, VARIANT *, EXCEPINFO *, UINT *) override;
+
+  std::vector<Event> events;
+  bool rearm = false;
+  long errorResponse = 12;
+  bool inHandler = false;
+
+private:
+  Scanner &m_scanner;
+};
+
+class Scanner {
+public:
+  Scanner();
+  ~Scanner();
+  Scanner(const Scanner &) = delete;
+  Scanner &operator=(const Scanner &) = delete;
+
+  IDispatch *Dispatch() const { return m_dispatch.Get(); }
+  // Raw IDispatch::Invoke with arguments in call order.
+  HRESULT Invoke(DISPID id, WORD flags, std::vector<VARIANT *> args, VARIANT *result);
+
+  long Call(DISPID id); // a method without arguments
+  long Call(DISPID id, long a);
+  long CallText(DISPID id, const wchar_t *s);
+  long CallRef(DISPID id, std::wstring &inOut); // string by reference
+  long DirectIO(long command, long &data, std::wstring &text);
+  long GetLong(DISPID id);
+  bool GetBool(DISPID id);
+  std::wstring GetString(DISPID id);
+  void Put(DISPID id, long value);
+  void PutBool(DISPID id, bool value);
+
+  // Open, claim and enable a device, with data events on.
+  void Ready(const wchar_t *device, bool decode = true);
+  // Pumps this thread's messages until pred() holds or ms pass.
+  bool PumpUntil(const std::function<bool()> &pred, int ms = 3000);
+  void Pump(int ms = 50);
+
+  Sink sink{*this};
+
+private:
+  ComPtr<IDispatch> m_dispatch;
+  ComPtr<IConnectionPoint> m_point;
+  DWORD m_cookie = 0;
+};
+
+// The simulated device's injection channel, used in-process.
+LRESULT Inject(const wchar_t *device, unsigned command, const void *data, size_t size);
+long InjectLabel(const wchar_t *device, long type, const std::string &data, const std::string &raw = {});
+void InjectNumbers(const wchar_t *device, unsigned command, long value, long extra = 0, long first = 0);
+
+// Runs a program to its end; returns its exit code.
+DWORD RunProgram(const std::wstring &commandLine, DWORD timeoutMs = 20000);
+
+} // namespace scannertest
