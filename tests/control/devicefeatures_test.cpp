@@ -1,6 +1,8 @@
 // Statistics and Direct IO of the simulated full device.
 #include "scanner_driver.h"
 
+#include <algorithm>
+
 using namespace scannertest;
 
 namespace {
@@ -216,6 +218,73 @@ TEST(DirectIO, SetIsVolatileStoreSurvivesReopenAndReset) {
   long data = -1;
   std::wstring restore = SetText(L"2", L"F", L"True");
   EXPECT_EQ(0, again.DirectIO(5005, data, restore));
+}
+
+} // namespace
+
+#include "control/demo_labels.h"
+
+namespace {
+
+// The GS1 mod-10 check: weights 3 and 1 from the right, check digit included.
+bool Mod10(const std::string &digits) {
+  int sum = 0;
+  for (size_t i = 0; i < digits.size(); ++i) {
+    const int d = digits[digits.size() - 1 - i] - '0';
+    if (d < 0 || d > 9) return false;
+    sum += i % 2 ? d * 3 : d;
+  }
+  return sum % 10 == 0;
+}
+
+// UPC-E 0ABCDEFc expanded to the UPC-A it stands for.
+std::string ExpandUpcE(const std::string &e) {
+  const std::string m = e.substr(1, 6);
+  std::string body;
+  switch (m[5]) {
+  case '0': case '1': case '2': body = m.substr(0, 2) + m[5] + "0000" + m.substr(2, 3); break;
+  case '3': body = m.substr(0, 3) + "00000" + m.substr(3, 2); break;
+  case '4': body = m.substr(0, 4) + "00000" + m[4]; break;
+  default: body = m.substr(0, 5) + "0000" + m[5];
+  }
+  return e.substr(0, 1) + body + e.substr(7, 1);
+}
+
+TEST(DemoFeed, EverySymbologyOnceWithValidCheckDigits) {
+  std::vector<long> types;
+  for (const quillon::DemoLabel &label : quillon::DemoLabels()) {
+    const std::string data = label.data;
+    types.push_back(label.type);
+    switch (label.type) {
+    case 101: EXPECT_TRUE(data.size() == 12 && Mod10(data)) << data; break;
+    case 102: EXPECT_TRUE(data.size() == 8 && Mod10(ExpandUpcE(data))) << data; break;
+    case 103: EXPECT_TRUE(data.size() == 8 && Mod10(data)) << data; break;
+    case 104: EXPECT_TRUE(data.size() == 13 && Mod10(data)) << data; break;
+    case 106: EXPECT_TRUE(data.size() % 2 == 0 && Mod10(data)) << data; break;
+    case 120:
+    case 131: EXPECT_TRUE(data.substr(0, 2) == "01" && Mod10(data.substr(2, 14))) << data; break;
+    default: EXPECT_FALSE(data.empty());
+    }
+  }
+  std::sort(types.begin(), types.end());
+  EXPECT_EQ(types.end(), std::adjacent_find(types.begin(), types.end())) << "a different symbology each time";
+}
+
+TEST(DemoFeed, DeliversLabelsWhileEnabled) {
+  HKEY key = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\OLEforRetail\\ServiceOPOS\\Scanner\\QuillonTestPlain",
+                                         0, KEY_WRITE, &key));
+  const DWORD interval = 20;
+  RegSetValueExW(key, L"DemoInterval", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&interval), sizeof interval);
+  Scanner s;
+  s.Ready(kPlain);
+  s.sink.rearm = true;
+  EXPECT_TRUE(s.PumpUntil([&] { return s.sink.events.size() >= 2; }, 3000));
+  const DWORD off = 0;
+  RegSetValueExW(key, L"DemoInterval", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&off), sizeof off);
+  RegCloseKey(key);
+  ASSERT_GE(s.sink.events.size(), 2u);
+  EXPECT_NE(s.sink.events[0].scanDataType, s.sink.events[1].scanDataType);
 }
 
 } // namespace
