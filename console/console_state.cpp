@@ -125,6 +125,10 @@ bool CPellixDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT *pResult) {
   case WM_PAINT:
     *pResult = 0;
     return OnPaint();
+  case WM_DESTROY:
+    // The list still exists here: free the records its rows carry.
+    ReleasePropertyRecords();
+    return false;
   case WM_QUERYDRAGICON:
     *pResult = reinterpret_cast<LRESULT>(OnQueryDragIcon());
     return true;

