@@ -5,6 +5,7 @@
 
 #include "support/message_pump.h"
 
+#include <atomic>
 #include <cwchar>
 
 namespace {
@@ -352,13 +353,20 @@ TEST_F(MainWindow, EscapeEndsTheWindowAndTheHiddenButtonsDoNothing) {
 TEST_F(MainWindow, TheAboutBoxComesFromTheSystemMenuAndLeavesTheStateAlone) {
   m_dlg->m_nLastReturn = 111;
   std::wstring caption, line;
-  HWND about = nullptr;
+  std::atomic<HWND> about{nullptr};
+  // The filter runs on the watcher's thread: it reads window texts without
+  // sending messages, so it never waits on the test thread.
+  auto textOf = [](HWND hwnd) {
+    wchar_t text[256] = L"";
+    InternalGetWindowText(hwnd, text, 256);
+    return std::wstring(text);
+  };
   MessageBoxWatcher dialogs([&](HWND hwnd) {
-    if (WindowText(hwnd) != L"About Pellix") return false;
+    if (about || textOf(hwnd) != L"About Pellix") return false;
     about = hwnd;
-    caption = WindowText(hwnd);
+    caption = textOf(hwnd);
     const HWND version = GetWindow(GetWindow(hwnd, GW_CHILD), GW_HWNDNEXT); // after the icon
-    line = WindowText(version);
+    line = textOf(version);
     return true;
   });
   // Any command ID 16 to 31 opens it.
@@ -368,7 +376,6 @@ TEST_F(MainWindow, TheAboutBoxComesFromTheSystemMenuAndLeavesTheStateAlone) {
   EXPECT_EQ(1u, dialogs.Count());
   EXPECT_EQ(111, m_dlg->m_nLastReturn);
   EXPECT_TRUE(IsWindowVisible(m_dlg->m_hWnd));
-  (void)about;
 }
 
 } // namespace
