@@ -366,7 +366,10 @@ void SimulatedScanner::Bump(const wchar_t *name, long long by) {
 
 // Resolves a name list ("" all, "U_" standard, "M_" manufacturer, or names)
 // into statistic indices; unknown names come back as -1 with their name.
-static std::vector<std::pair<int, std::wstring>> ResolveNames(const std::wstring &buffer) {
+// A retrieval's "M_" also brings GoodScanCount: the manufacturer's report of
+// this device repeats the good-scan counter, so a client that asks for "M_"
+// alone still sees it. Updates and resets of "M_" leave it alone.
+static std::vector<std::pair<int, std::wstring>> ResolveNames(const std::wstring &buffer, bool bRetrieve = false) {
   std::vector<std::pair<int, std::wstring>> out;
   auto group = [&](int which) { // 0 all, 1 standard, 2 manufacturer
     for (size_t i = 0; i < kStatisticCount; ++i)
@@ -379,14 +382,17 @@ static std::vector<std::pair<int, std::wstring>> ResolveNames(const std::wstring
   }
   for (const std::wstring &name : SplitList(all, L',')) {
     if (name == L"U_") group(1);
-    else if (name == L"M_") group(2);
+    else if (name == L"M_") {
+      group(2);
+      if (bRetrieve) out.emplace_back(FindStatistic(L"GoodScanCount"), L"GoodScanCount");
+    }
     else out.emplace_back(FindStatistic(name), name);
   }
   return out;
 }
 
 Result SimulatedScanner::RetrieveStatistics(std::wstring &buffer) {
-  std::vector<std::pair<int, std::wstring>> names = ResolveNames(buffer);
+  std::vector<std::pair<int, std::wstring>> names = ResolveNames(buffer, true);
   std::lock_guard lock(m_lock);
   m_statistics[0] = m_storedHours + static_cast<long long>((GetTickCount64() - m_openedAt) / 3600000);
   std::wstring x = L"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"

@@ -148,8 +148,8 @@ long long StatisticIn(const std::wstring &reply, const std::wstring &name) {
 }
 
 // The console asks for the manufacturer statistics ("M_"); the simulated
-// device counts the labels scanned through its injector among them. Its
-// statistics persist, so the test compares before and after.
+// device reports GoodScanCount and the labels scanned through its injector
+// among them. Its statistics persist, so the test compares before and after.
 TEST_F(Panels, RetrieveAfterScansShowsTheCountInTheReply) {
   const HWND injector = FindWindowExW(HWND_MESSAGE, nullptr, quillon::inject::kInjectClass, kDevice);
   ASSERT_NE(injector, nullptr) << "no injection window for the open device";
@@ -176,6 +176,8 @@ TEST_F(Panels, RetrieveAfterScansShowsTheCountInTheReply) {
 
   const std::wstring after = retrieve();
   EXPECT_EQ(StatisticIn(after, L"InjectedLabelCount"), injectedBefore + kScans) << "the reply does not count the scans";
+  // Reset Statistics zeroed GoodScanCount; it counts the delivered labels since.
+  EXPECT_EQ(StatisticIn(after, L"GoodScanCount"), kScans) << after;
 }
 
 } // namespace
