@@ -1,0 +1,187 @@
+// The control's events in the real main window: what a scanned label shows,
+// the count, the re-arming by Auto Enable, and the power message boxes, also
+// under a flood of status events.
+#include "console_window.h"
+
+#include "support/message_pump.h"
+
+#include "framework/winapp.h"
+
+#include <algorithm>
+#include <atomic>
+
+namespace {
+
+constexpr DISPID kDataEventEnabled = 16;
+constexpr DISPID kScanDataLabel = 52;
+constexpr DISPID kScanDataType = 53;
+
+using DeviceEvents = ConsoleWindow;
+
+struct LabelCase {
+  long type;
+  const wchar_t *label;
+  const wchar_t *typeName;
+};
+
+TEST_F(DeviceEvents, ADataEventShowsTheLabelAndItsTypeNameAndNothingElse) {
+  const LabelCase kLabels[] = {
+      {104, L"4006381333931", L"SCAN_SDT_JAN13"},
+      {110, L"QUILLON-128", L"SCAN_SDT_Code128"},
+      {0, L"", L"SCAN_SDT_UNKNOWN"},
+      {9999, L"odd", L"SCAN_SDT_UNKNOWN"},
+  };
+  // The last command's outcome, which the events leave as it is.
+  m_reg.On(31).Returns(111L); // CheckHealth
+  m_reg.On(kResultCodeId, kGet).Returns(106L);
+  Click(IDC_CH_INTERNAL);
+  m_reg.On(kResultCodeId, kGet).Returns(0L);
+  for (const LabelCase &c : kLabels) {
+    SCOPED_TRACE(testing::Message() << "type " << c.type);
+    m_reg.On(kScanDataType).Returns(c.type);
+    m_reg.On(kScanDataLabel).Returns(c.label);
+    m_fake->ClearCalls();
+    m_fake->FireDataEvent(0);
+
+    EXPECT_EQ(Text(IDC_SCAN_DATA_TYPE), c.typeName);
+    EXPECT_EQ(Text(IDC_SCAN_DATA_LABEL), c.label);
+    // Two reads; no write with Auto Enable unchecked, and no refresh.
+    const std::vector<std::pair<DISPID, WORD>> expected = {{kScanDataType, kGet}, {kScanDataLabel, kGet}};
+    EXPECT_EQ(CallKinds(), expected);
+    EXPECT_EQ(Text(IDC_RETURN_VALUE), Name(111));
+    EXPECT_EQ(Text(IDC_RESULT_CODE), Name(106));
+  }
+}
+
+TEST_F(DeviceEvents, TenDataEventsAfterClaimShowTen) {
+  m_dlg->m_nScanCount = 3;
+  Click(IDC_CLAIM);
+  ASSERT_EQ(Text(IDC_SCAN_COUNT), L"0");
+  for (int i = 1; i <= 10; ++i) {
+    m_fake->FireDataEvent(0);
+    EXPECT_EQ(Text(IDC_SCAN_COUNT), std::to_wstring(i));
+  }
+  EXPECT_EQ(m_dlg->m_nScanCount, 10);
+}
+
+TEST_F(DeviceEvents, AutoEnableReArmsDataEventsOncePerEventOnlyWhileChecked) {
+  Click(IDC_CLAIM);
+  for (const bool checked : {true, false}) {
+    SCOPED_TRACE(checked ? "checked" : "unchecked");
+    SendMessageW(Item(IDC_AUTO_ENABLE), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+    m_fake->ClearCalls();
+    for (int i = 0; i < 5; ++i) m_fake->FireDataEvent(0);
+
+    const auto writes = m_fake->CallsTo(kDataEventEnabled);
+    ASSERT_EQ(writes.size(), checked ? 5u : 0u);
+    for (const RecordedCall &w : writes) {
+      EXPECT_EQ(w.flags, kPut);
+      ASSERT_EQ(w.args.size(), 1u);
+      EXPECT_NE(w.args[0].value.AsLong(), 0);
+    }
+    // The write comes after the label has been read.
+    if (checked) {
+      EXPECT_EQ(m_fake->Calls()[2].dispid, kDataEventEnabled);
+    }
+  }
+}
+
+std::vector<std::wstring> Texts(const MessageBoxWatcher &boxes) {
+  std::vector<std::wstring> v;
+  for (const auto &b : boxes.Seen()) v.push_back(b.text);
+  return v;
+}
+
+struct StatusCase {
+  long status;
+  const wchar_t *text; // null: no box
+};
+
+TEST_F(DeviceEvents, PowerStatusesShowTheirMessageAndOtherStatusesNothing) {
+  const StatusCase kStatuses[] = {
+      {2002, L"Device power off"}, {2001, PowerStatusText(2001)}, {2003, PowerStatusText(2003)},
+      {2004, PowerStatusText(2004)}, {0, nullptr}, {2000, nullptr}, {2005, nullptr}, {-2002, nullptr},
+  };
+  for (const StatusCase &c : kStatuses) {
+    SCOPED_TRACE(testing::Message() << "status " << c.status);
+    MessageBoxWatcher boxes;
+    m_fake->ClearCalls();
+    m_fake->FireStatusUpdateEvent(c.status); // returns once the box is dismissed
+    if (c.text) {
+      ASSERT_EQ(Texts(boxes), std::vector<std::wstring>{c.text});
+      EXPECT_EQ(boxes.Seen()[0].caption, AfxGetAppName().str());
+    } else {
+      EXPECT_EQ(boxes.Count(), 0u);
+    }
+    EXPECT_TRUE(m_fake->Calls().empty());
+  }
+  EXPECT_EQ(Text(IDC_RETURN_VALUE), L"");
+}
+
+BOOL CALLBACK CountMessageBox(HWND hwnd, LPARAM lp) {
+  if (IsWindowVisible(hwnd) && MessageBoxWatcher::IsMessageBox(hwnd)) ++*reinterpret_cast<size_t *>(lp);
+  return TRUE;
+}
+
+// Counts the visible message boxes of this thread.
+size_t OpenMessageBoxes() {
+  size_t n = 0;
+  EnumThreadWindows(GetCurrentThreadId(), CountMessageBox, reinterpret_cast<LPARAM>(&n));
+  return n;
+}
+
+// The flood, run from a timer inside the loop of the first power box: events
+// keep arriving while the box is open, as they do from a device.
+struct Flood {
+  FakeScanner *fake = nullptr;
+  std::atomic<bool> ran{false}; // the boxes are left open until it has run
+  size_t boxesBefore = 0;
+  size_t mostBoxes = 0;
+};
+Flood g_flood;
+
+void CALLBACK RunFlood(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  if (g_flood.ran) return;
+  g_flood.ran = true;
+  g_flood.boxesBefore = OpenMessageBoxes();
+  const long kPowerCodes[] = {2001, 2002, 2003, 2004, 0};
+  for (int i = 0; i < 10000; ++i) {
+    g_flood.fake->FireStatusUpdateEvent(kPowerCodes[i % 5]);
+    if (i % 1000 == 0) {
+      g_flood.fake->FireDataEvent(0); // scans are handled meanwhile
+      g_flood.mostBoxes = std::max(g_flood.mostBoxes, OpenMessageBoxes());
+    }
+  }
+  g_flood.fake->FireStatusUpdateEvent(2003); // the newest power text
+  g_flood.fake->FireStatusUpdateEvent(0);    // not a power text: keeps it
+  g_flood.mostBoxes = std::max(g_flood.mostBoxes, OpenMessageBoxes());
+}
+
+TEST_F(DeviceEvents, AFloodOfStatusEventsKeepsOneBoxOpenAndShowsTheNewestTextAfterIt) {
+  m_reg.On(kScanDataType).Returns(103L);
+  m_reg.On(kScanDataLabel).Returns(L"during the box");
+  g_flood.fake = m_fake;
+  g_flood.ran = false;
+  g_flood.boxesBefore = g_flood.mostBoxes = 0;
+  MessageBoxWatcher boxes([](HWND hwnd) { return g_flood.ran && MessageBoxWatcher::IsMessageBox(hwnd); });
+  SetTimer(nullptr, 0, 10, RunFlood);
+
+  m_fake->FireStatusUpdateEvent(2002); // the first box; the flood runs inside it
+
+  ASSERT_TRUE(g_flood.ran);
+  EXPECT_EQ(g_flood.boxesBefore, 1u);
+  EXPECT_EQ(g_flood.mostBoxes, 1u);
+  // The first text, then only the newest of all that came while it was open.
+  EXPECT_EQ(Texts(boxes), (std::vector<std::wstring>{L"Device power off", PowerStatusText(2003)}));
+  EXPECT_EQ(Text(IDC_SCAN_COUNT), L"10");
+  EXPECT_EQ(Text(IDC_SCAN_DATA_LABEL), L"during the box");
+  EXPECT_EQ(OpenMessageBoxes(), 0u);
+
+  // Nothing is left waiting: the next power event has a box of its own.
+  boxes.Clear();
+  m_fake->FireStatusUpdateEvent(2001);
+  EXPECT_EQ(Texts(boxes), std::vector<std::wstring>{PowerStatusText(2001)});
+}
+
+} // namespace
