@@ -2,6 +2,7 @@
 // services the control can load.
 #include "control/control.h"
 #include "control/guids.h"
+#include "control/serial_scanner.h"
 #include "control/simulated_scanner.h"
 
 #include <olectl.h>
@@ -16,6 +17,8 @@ namespace quillon {
 std::unique_ptr<IScannerService> CreateService(const std::wstring &serviceName) {
   if (CompareStringOrdinal(serviceName.c_str(), -1, kSimulatorService, -1, TRUE) == CSTR_EQUAL)
     return std::make_unique<SimulatedScanner>();
+  if (CompareStringOrdinal(serviceName.c_str(), -1, kSerialService, -1, TRUE) == CSTR_EQUAL)
+    return std::make_unique<SerialScanner>();
   return nullptr;
 }
 
