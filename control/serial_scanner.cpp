@@ -74,6 +74,14 @@ const wchar_t *StopBitsText(BYTE stopBits) {
   return stopBits == TWOSTOPBITS ? L"2" : stopBits == ONE5STOPBITS ? L"1.5" : L"1";
 }
 
+// Whether the port's device name still exists.
+bool PortPresent(const std::wstring &port) {
+  wchar_t target[1024];
+  if (QueryDosDeviceW(port.c_str(), target, static_cast<DWORD>(std::size(target)))) return true;
+  const DWORD e = GetLastError();
+  return e != ERROR_FILE_NOT_FOUND && e != ERROR_PATH_NOT_FOUND;
+}
+
 } // namespace
 
 bool ParseSerialSettings(const ServiceConfig &config, SerialSettings &s, std::wstring &problem) {
@@ -289,7 +297,16 @@ bool SerialScanner::Serve(HANDLE port, aim::Framer &framer) {
   bool waitPending = false;
   bool useWait = true;
   ULONGLONG lastByte = GetTickCount64();
+  ULONGLONG lastCheck = lastByte;
   std::vector<char> buffer(kReadChunk);
+  auto CancelWait = [&] {
+    if (!waitPending) return;
+    SetCommMask(port, 0);
+    CancelIo(port);
+    DWORD ignored = 0;
+    GetOverlappedResult(port, &waitOv, &ignored, TRUE);
+    waitPending = false;
+  };
 
   for (;;) {
     if (useWait && !waitPending) {
@@ -301,55 +318,67 @@ bool SerialScanner::Serve(HANDLE port, aim::Framer &framer) {
     const HANDLE handles[] = {m_stop, waitEvent};
     const DWORD r = WaitForMultipleObjects(useWait ? 2 : 1, handles, FALSE, useWait ? kWaitPoll : kReadPoll);
     if (r == WAIT_OBJECT_0) {
-      if (waitPending) {
-        SetCommMask(port, 0);
-        CancelIo(port);
-        DWORD ignored = 0;
-        GetOverlappedResult(port, &waitOv, &ignored, TRUE);
-      }
+      CancelWait();
       return false;
     }
     if (r == WAIT_OBJECT_0 + 1 && waitPending) {
       DWORD ignored = 0;
       waitPending = false;
-      if (!GetOverlappedResult(port, &waitOv, &ignored, FALSE)) return true; // the port failed
+      // A wait that fails says nothing certain about the port (some serial
+      // drivers abort it); the reads below do, so poll from here on.
+      if (!GetOverlappedResult(port, &waitOv, &ignored, FALSE)) useWait = false;
     }
 
-    // Drain what has arrived; a read of nothing is normal.
+    // Drain what has arrived. Reads ask for no more than the driver holds, so
+    // they complete at once (a read of an empty port may wait for data on
+    // some drivers whatever the time-outs say); a read of nothing is normal.
     for (;;) {
+      DWORD errors = 0;
+      COMSTAT status{};
+      if (!ClearCommError(port, &errors, &status)) {
+        CancelWait();
+        return true; // the port failed: unplugged
+      }
+      if (errors & kLineErrors) m_sink->OnInputError(opos::E_FAILURE, static_cast<long>(errors & kLineErrors));
+      if (status.cbInQue == 0) break;
       OVERLAPPED readOv{};
       readOv.hEvent = readEvent;
       ResetEvent(readEvent);
       DWORD got = 0;
-      if (!ReadFile(port, buffer.data(), kReadChunk, &got, &readOv)) {
-        if (GetLastError() != ERROR_IO_PENDING || !GetOverlappedResult(port, &readOv, &got, TRUE)) {
-          if (waitPending) {
-            CancelIo(port);
-            DWORD ignored = 0;
-            GetOverlappedResult(port, &waitOv, &ignored, TRUE);
-          }
-          return true; // the port failed: unplugged
+      if (!ReadFile(port, buffer.data(), std::min(status.cbInQue, kReadChunk), &got, &readOv)) {
+        if (GetLastError() != ERROR_IO_PENDING) {
+          CancelWait();
+          return true;
+        }
+        const HANDLE pair[] = {m_stop, readEvent};
+        if (WaitForMultipleObjects(2, pair, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) {
+          CancelIo(port);
+          GetOverlappedResult(port, &readOv, &got, TRUE);
+          CancelWait();
+          return false;
+        }
+        if (!GetOverlappedResult(port, &readOv, &got, FALSE)) {
+          CancelWait();
+          return true;
         }
       }
       if (got == 0) break;
       lastByte = GetTickCount64();
       Deliver(framer.Feed(std::string_view(buffer.data(), got)));
-      if (got < kReadChunk) break;
     }
 
-    DWORD errors = 0;
-    COMSTAT status{};
-    if (!ClearCommError(port, &errors, &status)) {
-      if (waitPending) {
-        CancelIo(port);
-        DWORD ignored = 0;
-        GetOverlappedResult(port, &waitOv, &ignored, TRUE);
+    // A USB adapter unplugged, or a tty that hung up, may read as silence: the
+    // port's name going away says it is gone.
+    const ULONGLONG now = GetTickCount64();
+    if (now - lastCheck >= kReopenInterval) {
+      lastCheck = now;
+      if (!PortPresent(m_settings.port)) {
+        CancelWait();
+        return true;
       }
-      return true;
     }
-    if (errors & kLineErrors) m_sink->OnInputError(opos::E_FAILURE, static_cast<long>(errors & kLineErrors));
 
-    if (framer.Pending() && GetTickCount64() - lastByte >= m_settings.labelTimeout) {
+    if (framer.Pending() && now - lastByte >= m_settings.labelTimeout) {
       const size_t cut = framer.DropPending();
       m_sink->OnInputError(opos::E_TIMEOUT, static_cast<long>(cut));
     }
