@@ -5,6 +5,18 @@
 #include "console/result_names.h"
 #include "framework/winapp.h"
 
+namespace {
+
+// Shows the power message box just after the status event that asked for it.
+constexpr UINT_PTR kPowerBoxTimer = 0x5057;
+
+void CALLBACK PowerBoxTimer(HWND hwnd, UINT, UINT_PTR nIDEvent, DWORD) {
+  KillTimer(hwnd, nIDEvent);
+  if (auto *pDlg = dynamic_cast<CPellixDlg *>(CDialog::FromHandle(hwnd))) pDlg->ShowPendingPowerText();
+}
+
+} // namespace
+
 void CPellixDlg::OnDataEvent(long /*lStatus*/) {
   m_editScanDataType.SetWindowText(ScanDataTypeName(m_scanner.GetScanDataType()));
   m_strScanDataLabel = m_scanner.GetScanDataLabel();
@@ -22,24 +34,23 @@ void CPellixDlg::OnStatusUpdateEvent(long lStatus) {
   const wchar_t *pszText = PowerStatusText(lStatus);
   if (!pszText) return;
 
-  // The box is modal and events keep arriving while it is open. Only one box
-  // is shown at a time: a power text that arrives meanwhile replaces any
-  // other waiting one, and the newest is shown once the open box is closed,
-  // by this same call, so a device that floods status events cannot stack
-  // boxes (or calls) without bound.
-  if (m_bPowerBoxOpen) {
-    m_strPendingPowerText = pszText;
-    return;
-  }
-
+  // The box is modal and waits for the technician, and events keep coming:
+  // it is not opened inside the event (a control that delivers its events one
+  // at a time would hold back every scan while it is open, and one that
+  // delivers them nested would stack a box per event). The newest text waits
+  // here and is shown right after this event; while a box is open, a text
+  // that arrives replaces the waiting one and is shown once the box closes.
+  m_strPendingPowerText = pszText;
+  if (m_bPowerBoxOpen) return; // open, or about to open
   m_bPowerBoxOpen = true;
-  CString strText = pszText;
-  for (;;) {
-    AfxMessageBox(strText, MB_OK);
-    if (m_strPendingPowerText.IsEmpty() || !::IsWindow(m_hWnd)) break;
-    strText = m_strPendingPowerText;
+  if (!::SetTimer(m_hWnd, kPowerBoxTimer, USER_TIMER_MINIMUM, PowerBoxTimer)) ShowPendingPowerText();
+}
+
+void CPellixDlg::ShowPendingPowerText() {
+  while (!m_strPendingPowerText.IsEmpty() && ::IsWindow(m_hWnd)) {
+    const CString strText = m_strPendingPowerText;
     m_strPendingPowerText.Empty();
+    AfxMessageBox(strText, MB_OK);
   }
-  m_strPendingPowerText.Empty();
   m_bPowerBoxOpen = false;
 }

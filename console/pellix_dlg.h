@@ -62,6 +62,10 @@ public:
   // Device events
   void OnDataEvent(long lStatus);
   void OnStatusUpdateEvent(long lStatus);
+  // Shows the waiting power text in a message box, and then each newest one
+  // that arrived while it was open; runs once, just after the status event
+  // that found no box open.
+  void ShowPendingPowerText();
 
   // Property browser
   void PopulateProperties();
@@ -92,6 +96,7 @@ private:
 
   // At most one power message box is open at a time; the newest text that
   // arrives meanwhile waits here and is shown once the open one is closed.
+  // The flag is set from the moment a box is due until the last one closes.
   bool m_bPowerBoxOpen = false;
   CString m_strPendingPowerText;
 };

@@ -92,6 +92,18 @@ std::vector<std::wstring> Texts(const MessageBoxWatcher &boxes) {
   return v;
 }
 
+BOOL CALLBACK CountMessageBox(HWND hwnd, LPARAM lp) {
+  if (IsWindowVisible(hwnd) && MessageBoxWatcher::IsMessageBox(hwnd)) ++*reinterpret_cast<size_t *>(lp);
+  return TRUE;
+}
+
+// Counts the visible message boxes of this thread.
+size_t OpenMessageBoxes() {
+  size_t n = 0;
+  EnumThreadWindows(GetCurrentThreadId(), CountMessageBox, reinterpret_cast<LPARAM>(&n));
+  return n;
+}
+
 struct StatusCase {
   long status;
   const wchar_t *text; // null: no box
@@ -106,7 +118,8 @@ TEST_F(DeviceEvents, PowerStatusesShowTheirMessageAndOtherStatusesNothing) {
     SCOPED_TRACE(testing::Message() << "status " << c.status);
     MessageBoxWatcher boxes;
     m_fake->ClearCalls();
-    m_fake->FireStatusUpdateEvent(c.status); // returns once the box is dismissed
+    m_fake->FireStatusUpdateEvent(c.status); // the box follows the event
+    PumpUntil([&] { return boxes.Count() > 0 && OpenMessageBoxes() == 0; }, c.text ? 5000 : 200);
     if (c.text) {
       ASSERT_EQ(Texts(boxes), std::vector<std::wstring>{c.text});
       EXPECT_EQ(boxes.Seen()[0].caption, AfxGetAppName().str());
@@ -116,18 +129,6 @@ TEST_F(DeviceEvents, PowerStatusesShowTheirMessageAndOtherStatusesNothing) {
     EXPECT_TRUE(m_fake->Calls().empty());
   }
   EXPECT_EQ(Text(IDC_RETURN_VALUE), L"");
-}
-
-BOOL CALLBACK CountMessageBox(HWND hwnd, LPARAM lp) {
-  if (IsWindowVisible(hwnd) && MessageBoxWatcher::IsMessageBox(hwnd)) ++*reinterpret_cast<size_t *>(lp);
-  return TRUE;
-}
-
-// Counts the visible message boxes of this thread.
-size_t OpenMessageBoxes() {
-  size_t n = 0;
-  EnumThreadWindows(GetCurrentThreadId(), CountMessageBox, reinterpret_cast<LPARAM>(&n));
-  return n;
 }
 
 // The flood, run from a timer inside the loop of the first power box: events
@@ -141,9 +142,8 @@ struct Flood {
 Flood g_flood;
 
 void CALLBACK RunFlood(HWND, UINT, UINT_PTR id, DWORD) {
+  if (g_flood.ran || OpenMessageBoxes() == 0) return; // not yet: the box is due
   KillTimer(nullptr, id);
-  if (g_flood.ran) return;
-  g_flood.ran = true;
   g_flood.boxesBefore = OpenMessageBoxes();
   const long kPowerCodes[] = {2001, 2002, 2003, 2004, 0};
   for (int i = 0; i < 10000; ++i) {
@@ -156,9 +156,21 @@ void CALLBACK RunFlood(HWND, UINT, UINT_PTR id, DWORD) {
   g_flood.fake->FireStatusUpdateEvent(2003); // the newest power text
   g_flood.fake->FireStatusUpdateEvent(0);    // not a power text: keeps it
   g_flood.mostBoxes = std::max(g_flood.mostBoxes, OpenMessageBoxes());
+  g_flood.ran = true; // the box may close now
 }
 
-TEST_F(DeviceEvents, AFloodOfStatusEventsKeepsOneBoxOpenAndShowsTheNewestTextAfterIt) {
+TEST_F(DeviceEvents, PowerTextsThatArriveTogetherShowTheNewestOnce) {
+  MessageBoxWatcher boxes;
+  for (int i = 0; i < 10000; ++i) m_fake->FireStatusUpdateEvent(2001 + i % 4);
+  m_fake->FireStatusUpdateEvent(2002);
+  m_fake->FireStatusUpdateEvent(0);
+  EXPECT_EQ(OpenMessageBoxes(), 0u); // no box inside the events
+  ASSERT_TRUE(PumpUntil([&] { return boxes.Count() > 0 && OpenMessageBoxes() == 0; }, 5000));
+  PumpMessages(100);
+  EXPECT_EQ(Texts(boxes), std::vector<std::wstring>{L"Device power off"});
+}
+
+TEST_F(DeviceEvents, AFloodWhileTheBoxIsOpenKeepsOneBoxAndShowsTheNewestTextAfterIt) {
   m_reg.On(kScanDataType).Returns(103L);
   m_reg.On(kScanDataLabel).Returns(L"during the box");
   g_flood.fake = m_fake;
@@ -167,7 +179,9 @@ TEST_F(DeviceEvents, AFloodOfStatusEventsKeepsOneBoxOpenAndShowsTheNewestTextAft
   MessageBoxWatcher boxes([](HWND hwnd) { return g_flood.ran && MessageBoxWatcher::IsMessageBox(hwnd); });
   SetTimer(nullptr, 0, 10, RunFlood);
 
-  m_fake->FireStatusUpdateEvent(2002); // the first box; the flood runs inside it
+  m_fake->FireStatusUpdateEvent(2002); // the first box; the flood runs while it is open
+  ASSERT_TRUE(PumpUntil([&] { return boxes.Count() >= 2 && OpenMessageBoxes() == 0; }, 20000));
+  PumpMessages(100);
 
   ASSERT_TRUE(g_flood.ran);
   EXPECT_EQ(g_flood.boxesBefore, 1u);
@@ -176,11 +190,11 @@ TEST_F(DeviceEvents, AFloodOfStatusEventsKeepsOneBoxOpenAndShowsTheNewestTextAft
   EXPECT_EQ(Texts(boxes), (std::vector<std::wstring>{L"Device power off", PowerStatusText(2003)}));
   EXPECT_EQ(Text(IDC_SCAN_COUNT), L"10");
   EXPECT_EQ(Text(IDC_SCAN_DATA_LABEL), L"during the box");
-  EXPECT_EQ(OpenMessageBoxes(), 0u);
 
   // Nothing is left waiting: the next power event has a box of its own.
   boxes.Clear();
   m_fake->FireStatusUpdateEvent(2001);
+  ASSERT_TRUE(PumpUntil([&] { return boxes.Count() > 0 && OpenMessageBoxes() == 0; }, 5000));
   EXPECT_EQ(Texts(boxes), std::vector<std::wstring>{PowerStatusText(2001)});
 }
 

@@ -1,0 +1,288 @@
+// A technician's session with the real console and the simulated scanner,
+// driven from outside: Open through the chooser, Claim, Device Enable, Decode
+// Data, Auto Enable, labels of many symbologies arriving with their names and
+// a rising Scan Count; the power message box under a flood of status events;
+// Release and Close.
+#include "support/console_process.h"
+
+#include "app/resource.h"
+#include "control/inject_protocol.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const wchar_t kDevice[] = L"QuillonSim";
+const wchar_t kSuccess[] = L"OPOS_SUCCESS";
+const wchar_t kDeviceKey[] = L"SOFTWARE\\OLEforRetail\\ServiceOPOS\\Scanner\\QuillonSim";
+const wchar_t kDemoInterval[] = L"DemoInterval";
+
+struct Scan {
+  long type;
+  const char *data;
+  const wchar_t *typeName;
+};
+
+// Ten labels, eight symbologies.
+const Scan kScans[] = {
+    {104, "4006381333931", L"SCAN_SDT_JAN13"},
+    {101, "036000291452", L"SCAN_SDT_UPCA"},
+    {103, "96385074", L"SCAN_SDT_JAN8"},
+    {110, "QUILLON-128", L"SCAN_SDT_Code128"},
+    {108, "QUILLON39", L"SCAN_SDT_Code39"},
+    {201, "QUILLON PDF417 SAMPLE", L"SCAN_SDT_PDF417"},
+    {203, "QUILLON-DM-0001", L"SCAN_SDT_DATAMATRIX"},
+    {104, "5901234123457", L"SCAN_SDT_JAN13"},
+    {9999, "MYSTERY", L"SCAN_SDT_UNKNOWN"},
+    {204, "https://quillon.example/scan", L"SCAN_SDT_QRCODE"},
+};
+
+std::wstring Wide(const std::string &s) { return std::wstring(s.begin(), s.end()); }
+
+// The build directory, from the console's path in it (".../app/Quillon.exe").
+std::string BuildDir() {
+  std::string exe = QUILLON_EXE_UNIX_PATH;
+  exe.erase(exe.find_last_of('/'));
+  return exe.substr(0, exe.find_last_of('/'));
+}
+
+// A screenshot of the whole X screen, when ImageMagick is there (Wine runs a
+// Unix program started this way as it is).
+void Screenshot(const std::string &unixPath) {
+  const std::string dir = unixPath.substr(0, unixPath.find_last_of('/'));
+  CreateDirectoryW((L"Z:" + Wide(dir)).c_str(), nullptr);
+  std::wstring command = L"import -window root " + Wide(unixPath);
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  const std::wstring file = L"Z:" + Wide(unixPath);
+  DeleteFileW(file.c_str());
+  if (!CreateProcessW(L"Z:\\usr\\bin\\import", command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    return;
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  // The handle of a Unix process does not tell when it ends: wait for the
+  // file, written once the screen has been read, to stop growing.
+  auto size = [&] {
+    WIN32_FILE_ATTRIBUTE_DATA a{};
+    return GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &a) ? a.nFileSizeLow : 0;
+  };
+  DWORD last = 0;
+  WaitUntil([&] {
+    const DWORD now = size();
+    const bool steady = now != 0 && now == last;
+    last = now;
+    if (!steady) Sleep(200);
+    return steady;
+  }, std::chrono::seconds(30));
+}
+
+class Scanning : public testing::Test {
+protected:
+  void SetUp() override {
+    // No sample labels of the device's own while the test counts scans.
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kDeviceKey, 0, KEY_READ | KEY_SET_VALUE, &key), ERROR_SUCCESS)
+        << "the simulated device is not registered";
+    DWORD size = sizeof m_demoInterval;
+    m_hadDemoInterval = RegQueryValueExW(key, kDemoInterval, nullptr, nullptr,
+                                         reinterpret_cast<BYTE *>(&m_demoInterval), &size) == ERROR_SUCCESS;
+    const DWORD none = 0;
+    RegSetValueExW(key, kDemoInterval, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&none), sizeof none);
+    RegCloseKey(key);
+
+    wchar_t dir[MAX_PATH];
+    GetTempPathW(MAX_PATH, dir);
+    GetTempFileNameW(dir, L"qso", 0, m_stdout);
+    ASSERT_TRUE(m_console.Start(m_stdout));
+    ASSERT_NE(m_console.WaitForMainWindow(), nullptr);
+    m_main = m_console.MainWindow();
+  }
+  void TearDown() override {
+    if (m_main) PostMessageW(m_main, WM_CLOSE, 0, 0);
+    m_console.WaitForExit(10s);
+    DeleteFileW(m_stdout);
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kDeviceKey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
+    if (m_hadDemoInterval)
+      RegSetValueExW(key, kDemoInterval, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&m_demoInterval),
+                     sizeof m_demoInterval);
+    else
+      RegDeleteValueW(key, kDemoInterval);
+    RegCloseKey(key);
+  }
+
+  // A click that opens no window: returns once the handler has run.
+  void Press(int nID) const { SendMessageW(GetDlgItem(m_main, nID), BM_CLICK, 0, 0); }
+
+  // Open: pick the device in the chooser and press OK.
+  void OpenDevice() {
+    m_console.Click(IDC_OPEN); // posted: the chooser is modal
+    const HWND chooser = m_console.WaitForWindow(L"Open Service Object", 10s);
+    ASSERT_NE(chooser, nullptr);
+    const LRESULT index = SendMessageW(GetDlgItem(chooser, IDC_SO_NAMES), CB_FINDSTRINGEXACT,
+                                       static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(kDevice));
+    ASSERT_NE(index, CB_ERR) << "the simulated device is not offered";
+    SelectComboEntry(chooser, IDC_SO_NAMES, static_cast<int>(index));
+    PostMessageW(GetDlgItem(chooser, IDOK), BM_CLICK, 0, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(chooser); }, 10s));
+  }
+
+  HWND Injector() const { return FindWindowExW(HWND_MESSAGE, nullptr, quillon::inject::kInjectClass, kDevice); }
+
+  // What the scanner reads: one label; true when the device took it.
+  bool Inject(long type, const std::string &data) const {
+    quillon::inject::LabelRecord rec{static_cast<std::int32_t>(type), static_cast<std::uint32_t>(data.size()),
+                                     static_cast<std::uint32_t>(data.size())};
+    std::vector<char> payload(reinterpret_cast<const char *>(&rec), reinterpret_cast<const char *>(&rec) + sizeof rec);
+    payload.insert(payload.end(), data.begin(), data.end()); // raw bytes
+    payload.insert(payload.end(), data.begin(), data.end()); // decoded label
+    COPYDATASTRUCT cds{quillon::inject::Labels, static_cast<DWORD>(payload.size()), payload.data()};
+    return SendMessageW(Injector(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds)) == 1;
+  }
+  bool SendNumbers(quillon::inject::Command command, std::int32_t value, std::int32_t extra) const {
+    quillon::inject::Numbers n{value, extra, 0};
+    COPYDATASTRUCT cds{command, sizeof n, &n};
+    return SendMessageW(Injector(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds)) == 1;
+  }
+
+  std::string Stdout() const {
+    HANDLE h = CreateFileW(m_stdout, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+    std::string s;
+    if (h == INVALID_HANDLE_VALUE) return s;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got) s.append(buffer, got);
+    CloseHandle(h);
+    return s;
+  }
+
+  ConsoleProcess m_console;
+  HWND m_main = nullptr;
+  wchar_t m_stdout[MAX_PATH] = L"";
+  DWORD m_demoInterval = 0;
+  bool m_hadDemoInterval = false;
+};
+
+TEST_F(Scanning, OpenClaimEnableAndScanLabelsOfManySymbologies) {
+  // Out of order first: the control's error is shown, the box stays off.
+  Press(IDC_CLAIM);
+  EXPECT_EQ(m_console.Text(IDC_RETURN_VALUE).substr(0, 13), L"OPOS_E_CLOSED");
+  EXPECT_FALSE(m_console.IsEnabled(IDC_AUTO_ENABLE));
+
+  OpenDevice();
+  EXPECT_EQ(m_console.Text(IDC_RETURN_VALUE), kSuccess);
+  EXPECT_EQ(m_console.Text(IDC_SCAN_COUNT), L"0");
+  // The chooser's listing went to standard output.
+  const std::string trace = Stdout();
+  EXPECT_NE(trace.find("Number of subkeys: "), std::string::npos) << trace;
+  EXPECT_NE(trace.find(") QuillonSim\r\n"), std::string::npos) << trace;
+
+  Press(IDC_CLAIM);
+  EXPECT_EQ(m_console.Text(IDC_RETURN_VALUE), kSuccess);
+  EXPECT_TRUE(m_console.IsEnabled(IDC_AUTO_ENABLE));
+  Press(IDC_DEVICE_ENABLE);
+  EXPECT_EQ(m_console.Text(IDC_RESULT_CODE), kSuccess);
+  Press(IDC_DECODE_DATA);
+  EXPECT_EQ(m_console.Text(IDC_RESULT_CODE), kSuccess);
+  ASSERT_NE(Injector(), nullptr) << "no injection window for the open device";
+
+  // Data Events arms one label; the next one waits until armed again.
+  Press(IDC_DATA_EVENTS);
+  ASSERT_TRUE(Inject(kScans[0].type, kScans[0].data));
+  ASSERT_TRUE(WaitUntil([&] { return m_console.Text(IDC_SCAN_COUNT) == L"1"; }, 10s));
+  EXPECT_EQ(m_console.Text(IDC_SCAN_DATA_LABEL), Wide(kScans[0].data));
+  EXPECT_EQ(m_console.Text(IDC_SCAN_DATA_TYPE), kScans[0].typeName);
+  ASSERT_TRUE(Inject(kScans[1].type, kScans[1].data)); // queued, not delivered
+  Sleep(300);
+  EXPECT_EQ(m_console.Text(IDC_SCAN_COUNT), L"1");
+
+  // Auto Enable: the queued label arrives, and every later one by itself.
+  Press(IDC_AUTO_ENABLE);
+  ASSERT_EQ(m_console.Check(IDC_AUTO_ENABLE), BST_CHECKED);
+  for (size_t i = 1; i < std::size(kScans); ++i) {
+    SCOPED_TRACE(testing::Message() << "scan " << i + 1);
+    if (i > 1) {
+      ASSERT_TRUE(Inject(kScans[i].type, kScans[i].data));
+    }
+    const std::wstring count = std::to_wstring(i + 1);
+    ASSERT_TRUE(WaitUntil([&] { return m_console.Text(IDC_SCAN_COUNT) == count; }, 10s))
+        << "count shows " << std::string(m_console.Text(IDC_SCAN_COUNT).begin(), m_console.Text(IDC_SCAN_COUNT).end());
+    EXPECT_EQ(m_console.Text(IDC_SCAN_DATA_LABEL), Wide(kScans[i].data));
+    EXPECT_EQ(m_console.Text(IDC_SCAN_DATA_TYPE), kScans[i].typeName);
+  }
+  Sleep(200);
+  EXPECT_EQ(m_console.Text(IDC_SCAN_COUNT), L"10");
+  Screenshot(BuildDir() + "/shots/ten_scans.png");
+
+  // Clear Input blanks the scan fields and keeps the count.
+  Press(IDC_CLEAR_INPUT);
+  EXPECT_EQ(m_console.Text(IDC_SCAN_DATA_LABEL), L"");
+  EXPECT_EQ(m_console.Text(IDC_SCAN_DATA_TYPE), L"");
+  EXPECT_EQ(m_console.Text(IDC_RETURN_VALUE), kSuccess);
+  EXPECT_EQ(m_console.Text(IDC_SCAN_COUNT), L"10");
+
+  // Health check, then the way back: release and close.
+  Press(IDC_CH_INTERNAL);
+  EXPECT_EQ(m_console.Text(IDC_RETURN_VALUE), kSuccess);
+  Press(IDC_DEVICE_DISABLE);
+  EXPECT_EQ(m_console.Text(IDC_RESULT_CODE), kSuccess);
+  Press(IDC_RELEASE);
+  EXPECT_EQ(m_console.Text(IDC_RETURN_VALUE), kSuccess);
+  EXPECT_EQ(m_console.Text(IDC_SCAN_COUNT), L"0");
+  EXPECT_FALSE(m_console.IsEnabled(IDC_AUTO_ENABLE));
+  EXPECT_EQ(m_console.Check(IDC_AUTO_ENABLE), BST_UNCHECKED);
+  Press(IDC_CLOSE);
+  EXPECT_EQ(m_console.Text(IDC_RETURN_VALUE), kSuccess);
+}
+
+TEST_F(Scanning, AFloodOfPowerEventsShowsOneBoxAtATimeAndTheConsoleCarriesOn) {
+  OpenDevice();
+  Press(IDC_CLAIM);
+  Press(IDC_DEVICE_ENABLE);
+  Press(IDC_DECODE_DATA);
+  Press(IDC_AUTO_ENABLE);
+  ASSERT_NE(Injector(), nullptr);
+
+  // 10,000 "power off" events, then one "online": one box, with the newest
+  // text the console had when it opened.
+  ASSERT_TRUE(SendNumbers(quillon::inject::Flood, 10000, 2002));
+  ASSERT_TRUE(SendNumbers(quillon::inject::Flood, 1, 2001));
+  HWND box = nullptr;
+  const auto first = m_console.WaitForMessageBox(L"Quillon", 20s, 0, &box);
+  ASSERT_TRUE(first.has_value());
+  EXPECT_TRUE(first->text == L"Device power off" || first->text == L"Device power online") << "box: " << first->text.size();
+
+  // Scans are handled while the box is open, and so are more status events.
+  ASSERT_TRUE(Inject(110, "DURING-THE-BOX"));
+  EXPECT_TRUE(WaitUntil([&] { return m_console.Text(IDC_SCAN_DATA_LABEL) == L"DURING-THE-BOX"; }, 10s));
+  EXPECT_EQ(m_console.Text(IDC_SCAN_COUNT), L"1");
+  ASSERT_TRUE(SendNumbers(quillon::inject::Flood, 500, 2004));
+  Sleep(500);
+  int boxes = 0;
+  for (HWND w = nullptr; (w = FindWindowExW(nullptr, w, L"#32770", L"Quillon")) != nullptr;) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    if (pid == m_console.ProcessId() && IsWindowVisible(w)) ++boxes;
+  }
+  EXPECT_EQ(boxes, 1);
+
+  // Dismissed: the newest text that came meanwhile, once, then nothing more.
+  PostMessageW(box, WM_COMMAND, IDOK, 0);
+  const auto second = m_console.WaitForMessageBox(L"Quillon", 10s);
+  ASSERT_TRUE(second.has_value());
+  EXPECT_EQ(second->text, L"Device power off or offline");
+  EXPECT_FALSE(m_console.WaitForMessageBox(L"Quillon", 1s).has_value());
+
+  // And the console still works.
+  Press(IDC_CH_INTERNAL);
+  EXPECT_EQ(m_console.Text(IDC_RETURN_VALUE), kSuccess);
+}
+
+} // namespace
