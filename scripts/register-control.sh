@@ -10,7 +10,7 @@ build=$(cd "$1" && pwd)
 export WINEPREFIX=$build/wineprefix WINEDEBUG=-all
 dll=$build/control/QuillonScanner.dll
 clsid='{CCB90182-B81E-11D2-AB74-0040054C3719}'
-entries_version=1
+entries_version=2
 
 [ -f "$WINEPREFIX/system.reg" ] || { echo "register-control: no Wine prefix at $WINEPREFIX (run scripts/prefix.sh)" >&2; exit 1; }
 [ -f "$dll" ] || { echo "register-control: $dll is not built" >&2; exit 1; }
@@ -76,7 +76,20 @@ REGEDIT4
 "Statistics"=dword:00000000
 "DirectIO"=dword:00000000
 "QuillonEntries"="$entries_version"
+
+[HKEY_LOCAL_MACHINE\\SOFTWARE\\OLEforRetail\\ServiceOPOS\\Scanner\\QuillonSerial]
+@="Quillon.SerialScanner"
+"Description"="Quillon serial scanner (COM5, 115200 8N1, suffix CR, AIM identifiers)"
+"Port"="COM5"
+"BaudRate"=dword:0001c200
+"DataBits"=dword:00000008
+"Parity"="N"
+"StopBits"="1"
+"Suffix"="CR"
+"AimIds"=dword:00000001
+"PowerReporting"=dword:00000002
+"QuillonEntries"="$entries_version"
 REG
 wine regedit /S "Z:${reg//\//\\}" </dev/null >/dev/null 2>&1 || {
   echo "register-control: importing the device entries failed" >&2; exit 1; }
-echo "register-control: registered $winpath and the devices QuillonSim, QuillonSimPlain in $WINEPREFIX"
+echo "register-control: registered $winpath and the devices QuillonSim, QuillonSimPlain, QuillonSerial in $WINEPREFIX"
