@@ -11,6 +11,7 @@ namespace {
 
 class Environment : public testing::Environment {
   void SetUp() override { WriteTestDevices(); }
+  void TearDown() override { RemoveTestDevices(); }
 };
 const auto *const kEnvironment = testing::AddGlobalTestEnvironment(new Environment);
 

@@ -24,6 +24,13 @@ void SetDevice(const wchar_t *name, const wchar_t *service, DWORD power, DWORD s
 
 } // namespace
 
+void RemoveTestDevices() {
+  for (const wchar_t *name : {kFull, kPlain, kStandardPower, kBadService}) {
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, (std::wstring(L"SOFTWARE\\OLEforRetail\\ServiceOPOS\\Scanner\\") + name).c_str());
+    RegDeleteTreeW(HKEY_CURRENT_USER, (std::wstring(L"Software\\Quillon\\SimulatedScanner\\") + name).c_str());
+  }
+}
+
 void WriteTestDevices() {
   SetDevice(kFull, L"Quillon.SimulatedScanner", 2, 1, 1);
   SetDevice(kPlain, L"Quillon.SimulatedScanner", 0, 0, 0);

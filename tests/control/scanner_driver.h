@@ -35,6 +35,8 @@ inline constexpr wchar_t kPlain[] = L"QuillonTestPlain";
 inline constexpr wchar_t kStandardPower[] = L"QuillonTestStdPower";
 inline constexpr wchar_t kBadService[] = L"QuillonTestBadService";
 void WriteTestDevices();
+// Takes them out again, so the chooser of the prefix offers only real devices.
+void RemoveTestDevices();
 
 // A windows path for a file of the build tree (which Wine maps to Z:).
 std::wstring WindowsPath(const char *unixPath);

@@ -101,6 +101,9 @@ size_t Count(const Sink &sink, DISPID id) {
 
 class SerialEnvironment : public testing::Environment {
   void SetUp() override { WriteSerialDevice(kSerial); }
+  void TearDown() override {
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, (std::wstring(L"SOFTWARE\\OLEforRetail\\ServiceOPOS\\Scanner\\") + kSerial).c_str());
+  }
 };
 const auto *const kEnvironment = testing::AddGlobalTestEnvironment(new SerialEnvironment);
 

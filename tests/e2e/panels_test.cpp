@@ -168,7 +168,7 @@ TEST_F(Panels, RetrieveAfterScansShowsTheCountInTheReply) {
   const int kScans = 3;
   for (int i = 0; i < kScans; ++i) {
     Write(1, L"1"); // DataEventEnabled: one event per arming
-    quillon::inject::Numbers burst{1, 103 /* EAN-13 */, i};
+    quillon::inject::Numbers burst{1, 103 /* EAN-8 */, i};
     COPYDATASTRUCT cds{quillon::inject::Burst, sizeof burst, &burst};
     ASSERT_EQ(SendMessageW(injector, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds)), 1);
     ASSERT_TRUE(WaitUntil([&] { return m_console.Text(IDC_SCAN_COUNT) == std::to_wstring(i + 1); }, 10s));
