@@ -33,15 +33,7 @@ protected:
     ASSERT_NE(m_console.WaitForMainWindow(), nullptr);
     m_main = m_console.MainWindow();
 
-    m_console.Click(IDC_OPEN); // posted: the chooser is modal
-    const HWND chooser = m_console.WaitForWindow(L"Open Service Object", 10s);
-    ASSERT_NE(chooser, nullptr);
-    const HWND names = GetDlgItem(chooser, IDC_SO_NAMES);
-    const LRESULT index = SendMessageW(names, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                       reinterpret_cast<LPARAM>(kDevice));
-    ASSERT_NE(index, CB_ERR) << "the simulated device is not offered";
-    SelectComboEntry(chooser, IDC_SO_NAMES, static_cast<int>(index));
-    PostMessageW(GetDlgItem(chooser, IDOK), BM_CLICK, 0, 0);
+    ASSERT_TRUE(m_console.ChooseDevice(kDevice)) << "the simulated device is not offered";
     ASSERT_TRUE(WaitUntil([&] { return m_console.Text(IDC_RETURN_VALUE) == kSuccess; }, 10s))
         << "Open did not succeed";
 
@@ -51,8 +43,7 @@ protected:
     ASSERT_EQ(m_console.Text(IDC_RETURN_VALUE), kSuccess) << "Device Enable";
   }
 
-  // A click that opens no window: returns once the handler has run.
-  void Press(int nID) const { SendMessageW(GetDlgItem(m_main, nID), BM_CLICK, 0, 0); }
+  void Press(int nID) const { m_console.Press(nID); }
 
   // Chooses row nRow of the property list and returns the value shown.
   std::wstring Read(int nRow) const {

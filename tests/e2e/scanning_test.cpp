@@ -117,21 +117,10 @@ protected:
     RegCloseKey(key);
   }
 
-  // A click that opens no window: returns once the handler has run.
-  void Press(int nID) const { SendMessageW(GetDlgItem(m_main, nID), BM_CLICK, 0, 0); }
+  void Press(int nID) const { m_console.Press(nID); }
 
   // Open: pick the device in the chooser and press OK.
-  void OpenDevice() {
-    m_console.Click(IDC_OPEN); // posted: the chooser is modal
-    const HWND chooser = m_console.WaitForWindow(L"Open Service Object", 10s);
-    ASSERT_NE(chooser, nullptr);
-    const LRESULT index = SendMessageW(GetDlgItem(chooser, IDC_SO_NAMES), CB_FINDSTRINGEXACT,
-                                       static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(kDevice));
-    ASSERT_NE(index, CB_ERR) << "the simulated device is not offered";
-    SelectComboEntry(chooser, IDC_SO_NAMES, static_cast<int>(index));
-    PostMessageW(GetDlgItem(chooser, IDOK), BM_CLICK, 0, 0);
-    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(chooser); }, 10s));
-  }
+  void OpenDevice() { ASSERT_TRUE(m_console.ChooseDevice(kDevice)) << "the simulated device is not offered"; }
 
   HWND Injector() const { return FindWindowExW(HWND_MESSAGE, nullptr, quillon::inject::kInjectClass, kDevice); }
 

@@ -64,14 +64,7 @@ protected:
     ASSERT_NE(m_console.WaitForMainWindow(), nullptr);
     m_main = m_console.MainWindow();
 
-    m_console.Click(IDC_OPEN);
-    const HWND chooser = m_console.WaitForWindow(L"Open Service Object", 10s);
-    ASSERT_NE(chooser, nullptr);
-    const LRESULT index = SendMessageW(GetDlgItem(chooser, IDC_SO_NAMES), CB_FINDSTRINGEXACT,
-                                       static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(kDevice));
-    ASSERT_NE(index, CB_ERR) << "the serial device is not offered";
-    SelectComboEntry(chooser, IDC_SO_NAMES, static_cast<int>(index));
-    PostMessageW(GetDlgItem(chooser, IDOK), BM_CLICK, 0, 0);
+    ASSERT_TRUE(m_console.ChooseDevice(kDevice)) << "the serial device is not offered";
     ASSERT_TRUE(WaitUntil([&] { return m_console.Text(IDC_RETURN_VALUE) == kSuccess; }, 10s)) << "Open";
     for (int id : {IDC_CLAIM, IDC_DEVICE_ENABLE, IDC_DECODE_DATA}) {
       Press(id);
@@ -81,9 +74,20 @@ protected:
     ASSERT_EQ(BST_CHECKED, m_console.Check(IDC_AUTO_ENABLE));
   }
 
-  void Press(int nID) const { SendMessageW(GetDlgItem(m_main, nID), BM_CLICK, 0, 0); }
+  void Press(int nID) const { m_console.Press(nID); }
   bool CountReaches(int n) const {
     return WaitUntil([&] { return m_console.Text(IDC_SCAN_COUNT) == std::to_wstring(n); }, 10s);
+  }
+  // What the device says when a label did not arrive: its queue and arming.
+  std::string DeviceState() const {
+    std::string state;
+    for (const auto &[row, name] : {std::pair{10, "DataCount"}, std::pair{1, "DataEventEnabled"}, std::pair{7, "State"},
+                                    std::pair{12, "PowerState"}, std::pair{5, "ResultCodeExtended"}}) {
+      m_console.Select(IDC_PROPERTY_LIST, row);
+      const std::wstring value = m_console.Text(IDC_PROPERTY_VALUE);
+      state += std::string(" ") + name + "=" + std::string(value.begin(), value.end());
+    }
+    return state;
   }
 
   ConsoleProcess m_console;
@@ -117,7 +121,7 @@ TEST_F(SerialConsole, EveryLabelArrivesWithItsSymbologyThroughNoiseAndSplitWrite
   for (const Scan &scan : kScans) {
     SCOPED_TRACE(testing::Message() << "label " << std::wstring(scan.pszLabel).c_str());
     ASSERT_TRUE(Feed(scan.pieces, 30));
-    ASSERT_TRUE(CountReaches(++count)) << "count shows " << m_console.Text(IDC_SCAN_COUNT).c_str();
+    ASSERT_TRUE(CountReaches(++count)) << "count shows " << m_console.Text(IDC_SCAN_COUNT).c_str() << DeviceState();
     EXPECT_EQ(scan.pszLabel, m_console.Text(IDC_SCAN_DATA_LABEL));
     EXPECT_EQ(scan.pszType, m_console.Text(IDC_SCAN_DATA_TYPE));
   }
@@ -132,7 +136,7 @@ TEST_F(SerialConsole, ABurstInOneWriteLosesNoLabel) {
     burst += label;
   }
   ASSERT_TRUE(Feed({burst}));
-  EXPECT_TRUE(CountReaches(kBurst)) << "count shows " << m_console.Text(IDC_SCAN_COUNT).c_str();
+  EXPECT_TRUE(CountReaches(kBurst)) << "count shows " << m_console.Text(IDC_SCAN_COUNT).c_str() << DeviceState();
   EXPECT_EQ(L"B00200", m_console.Text(IDC_SCAN_DATA_LABEL));
   EXPECT_EQ(L"SCAN_SDT_Code128", m_console.Text(IDC_SCAN_DATA_TYPE));
 }

@@ -121,6 +121,24 @@ std::optional<DWORD> ConsoleProcess::WaitForExit(std::chrono::milliseconds timeo
   return code;
 }
 
+bool ConsoleProcess::ChooseDevice(const std::wstring &device) {
+  Click(1003); // posted: the chooser is modal
+  const HWND chooser = WaitForWindow(L"Open Service Object", std::chrono::seconds(10));
+  if (!chooser) return false;
+  const int kNames = 1043;
+  const LRESULT index = SendMessageW(GetDlgItem(chooser, kNames), CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                     reinterpret_cast<LPARAM>(device.c_str()));
+  if (index == CB_ERR) {
+    PostMessageW(GetDlgItem(chooser, IDCANCEL), BM_CLICK, 0, 0);
+    return false;
+  }
+  SelectComboEntry(chooser, kNames, static_cast<int>(index));
+  PostMessageW(GetDlgItem(chooser, IDOK), BM_CLICK, 0, 0);
+  return WaitUntil([&] { return !IsWindow(chooser); }, std::chrono::seconds(10));
+}
+
+void ConsoleProcess::Press(int nID) const { SendMessageW(GetDlgItem(m_hwndMain, nID), BM_CLICK, 0, 0); }
+
 void ConsoleProcess::Click(int nID) const { PostMessageW(GetDlgItem(m_hwndMain, nID), BM_CLICK, 0, 0); }
 
 std::wstring ConsoleProcess::Text(int nID) const { return WindowText(GetDlgItem(m_hwndMain, nID)); }

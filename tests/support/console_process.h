@@ -44,8 +44,14 @@ public:
   // Exit code once the process ends; nullopt on time-out.
   std::optional<DWORD> WaitForExit(std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
+  // Presses Open, picks the device in the chooser "Open Service Object" and
+  // presses OK; false when the chooser did not appear, does not offer the
+  // device, or did not close.
+  bool ChooseDevice(const std::wstring &device);
+
   // Main-window controls.
   void Click(int nID) const;               // posts BM_CLICK
+  void Press(int nID) const;               // sends BM_CLICK: the handler has run on return
   std::wstring Text(int nID) const;        // WM_GETTEXT
   void SetText(int nID, const std::wstring &text) const;
   bool IsEnabled(int nID) const;
