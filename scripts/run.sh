@@ -4,7 +4,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$here/build}
-"$here/scripts/setup.sh" "$build"
+"$here/scripts/setup.sh" "$build" Quillon QuillonScanner scaninject
 export WINEPREFIX=$build/wineprefix WINEDEBUG=-all
 if [ -z "${DISPLAY:-}" ]; then
   display=:${QUILLON_DISPLAY:-77}

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Installs what the build needs (when missing), configures and builds.
-# Usage: scripts/setup.sh [build-dir]
+# Usage: scripts/setup.sh [build-dir [target...]]  (no target: everything)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$here/build}
+shift || true
+targets=()
+for t in "$@"; do targets+=(--target "$t"); done
 
 packages=(cmake make g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
           mingw-w64-tools googletest wine wine32:i386 xvfb xauth x11-utils
@@ -21,6 +24,6 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 cmake -S "$here" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-i686.cmake" \
-      -DCMAKE_BUILD_TYPE=Release -DQUILLON_WERROR="${QUILLON_WERROR:-OFF}" >/dev/null
-cmake --build "$build" -j"$(nproc)"
+      -DCMAKE_BUILD_TYPE=Release -DQUILLON_WERROR="${QUILLON_WERROR:-ON}" >/dev/null
+cmake --build "$build" -j"$(nproc)" "${targets[@]}"
 "$here/scripts/prefix.sh" "$build"
