@@ -129,6 +129,10 @@ bool CPellixDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT *pResult) {
     // The list still exists here: free the records its rows carry.
     ReleasePropertyRecords();
     return false;
+  case kShowScanFieldsMessage:
+    *pResult = 0;
+    ShowScanFields();
+    return true;
   case WM_QUERYDRAGICON:
     *pResult = reinterpret_cast<LRESULT>(OnQueryDragIcon());
     return true;

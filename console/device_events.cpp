@@ -24,6 +24,23 @@ void CPellixDlg::OnDataEvent(long /*lStatus*/) {
   if (m_btnAutoEnable.GetCheck() == BST_CHECKED) m_scanner.SetDataEventEnabled(TRUE);
 
   ++m_nScanCount;
+
+  // Writing the label field (a multi-line edit) costs milliseconds, far more
+  // than a label takes to arrive in a burst. While more messages wait in the
+  // queue (the control posts its next delivery there) the fields are written
+  // once after them instead of for every label; a label that arrives on its
+  // own is shown at once.
+  if (m_bScanFieldsPosted) return; // the message on its way writes them
+  if ((HIWORD(GetQueueStatus(QS_POSTMESSAGE)) & QS_POSTMESSAGE) &&
+      ::PostMessageW(m_hWnd, kShowScanFieldsMessage, 0, 0)) {
+    m_bScanFieldsPosted = true;
+    return;
+  }
+  ShowScanFields();
+}
+
+void CPellixDlg::ShowScanFields() {
+  m_bScanFieldsPosted = false;
   wchar_t count[16];
   _ltow(m_nScanCount, count, 10);
   m_editScanCount.SetWindowText(count);

@@ -66,6 +66,12 @@ public:
   // that arrived while it was open; runs once, just after the status event
   // that found no box open.
   void ShowPendingPowerText();
+  // Writes the scan count and the label field from m_nScanCount and
+  // m_strScanDataLabel (with the rest of the bound fields).
+  void ShowScanFields();
+  // Posted to the window when a data event leaves its fields to be written
+  // once the labels queued behind it have been handled.
+  static constexpr UINT kShowScanFieldsMessage = WM_APP + 0x51;
 
   // Property browser
   void PopulateProperties();
@@ -99,4 +105,6 @@ private:
   // The flag is set from the moment a box is due until the last one closes.
   bool m_bPowerBoxOpen = false;
   CString m_strPendingPowerText;
+  // A kShowScanFieldsMessage is on its way.
+  bool m_bScanFieldsPosted = false;
 };
