@@ -44,6 +44,13 @@ wineserver -p </dev/null >/dev/null 2>&1 || true
 
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//'), $(wine --version 2>/dev/null)"
 rc=0
-wine "$build/bench/quillon_bench.exe" "${args[@]}" </dev/null || rc=$?
+# The serial device reads COM5; the feeder puts a pseudo-terminal behind it
+# for the time of the run and writes the labels the bench asks for.
+feeder=$here/tests/control/serial_feeder.py
+if [ -f "$feeder" ]; then
+  python3 "$feeder" "$WINEPREFIX/dosdevices/com5" -- wine "$build/bench/quillon_bench.exe" "${args[@]}" </dev/null || rc=$?
+else
+  wine "$build/bench/quillon_bench.exe" "${args[@]}" </dev/null || rc=$?
+fi
 wineserver -k </dev/null >/dev/null 2>&1 || true
 exit $rc
