@@ -414,13 +414,22 @@ void Serial() {
     return;
   }
   const double t0 = Now();
-  const bool reached = b.WaitForCount(before + kLabels, 60s);
-  const double t1 = Now();
-  Sleep(300);
-  const long shown = b.ScanCount() - before;
-  const std::wstring last = b.Label();
   snprintf(label, sizeof label, "S%07ld", kLabels);
   const std::wstring want(label, label + strlen(label));
+  // Until the last label is shown (with every label counted), or a time-out.
+  const double until = t0 + 60;
+  bool reached = false;
+  while (Now() < until) {
+    if (b.ScanCount() >= before + kLabels || b.Label() == want) {
+      reached = true;
+      break;
+    }
+    Sleep(1);
+  }
+  const double t1 = Now();
+  Sleep(1000); // a label still on its way would be counted by now
+  const long shown = b.ScanCount() - before;
+  const std::wstring last = b.Label();
   const double rate = static_cast<double>(stream.size()) / (t1 - t0);
   const double line = 11520.0;
   Note("%ld labels, %u bytes in %.2f s (%.0f B/s; the line takes %.2f s); Scan Count +%ld, last label %s", kLabels,
