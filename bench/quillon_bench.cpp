@@ -30,6 +30,7 @@ std::wstring g_device = L"QuillonBench";
 bool g_quick = false;
 const char *g_memorySource = "";
 int g_directIOCalls = 10000; // --dio=N
+size_t g_serialPiece = 288;  // --piece=BYTES written 25 ms apart
 DWORD g_pollMs = 1;
 std::wstring g_only; // --only=throughput|latency|memory|startup: that part alone
 bool Runs(const wchar_t *part) { return g_only.empty() || g_only == part; }
@@ -382,7 +383,7 @@ void Serial() {
     return;
   }
   const long kLabels = g_quick ? 500 : 2000;
-  const size_t kPiece = 288; // 25 ms of the line
+  const size_t kPiece = g_serialPiece; // 288 bytes: 25 ms of the line
   std::string stream;
   char label[32];
   for (long i = 1; i <= kLabels; ++i) {
@@ -598,6 +599,7 @@ int wmain(int argc, wchar_t **argv) {
   for (int i = 1; i < argc; ++i) {
     if (wcscmp(argv[i], L"--quick") == 0) g_quick = true;
     else if (wcsncmp(argv[i], L"--only=", 7) == 0) g_only = argv[i] + 7;
+    else if (wcsncmp(argv[i], L"--piece=", 8) == 0) g_serialPiece = static_cast<size_t>(std::max(1, _wtoi(argv[i] + 8)));
     else if (wcsncmp(argv[i], L"--dio=", 6) == 0) g_directIOCalls = _wtoi(argv[i] + 6);
     else if (wcsncmp(argv[i], L"--poll=", 7) == 0) g_pollMs = static_cast<DWORD>(_wtoi(argv[i] + 7));
     else g_device = argv[i];
