@@ -1,7 +1,9 @@
 // quillon_bench: measures how fast the real console keeps up with a scanner.
 // It starts Quillon.exe, drives it from outside through window messages as a
 // user would, feeds the simulated device through its injection window, and
-// prints a table of figures. Usage: quillon_bench [DEVICE] [--quick]
+// prints a table of figures.
+// Usage: quillon_bench [DEVICE] [--quick] [--only=throughput|latency|serial|memory|startup]
+//                      [--dio=CALLS] [--piece=BYTES] [--poll=MS]
 // DEVICE is a simulated device entry (default QuillonBench, which
 // scripts/bench.sh registers without the demo feed so that no demo label
 // mixes with the measured ones).
