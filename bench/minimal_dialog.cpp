@@ -10,7 +10,9 @@ namespace {
 
 // Appends a UTF-16 string (with its terminator) to the template.
 void AddText(std::vector<WORD> &t, const wchar_t *text) {
-  do t.push_back(static_cast<WORD>(*text)); while (*text++);
+  do
+    t.push_back(static_cast<WORD>(*text));
+  while (*text++);
 }
 
 void AlignDword(std::vector<WORD> &t) {
@@ -25,7 +27,8 @@ template <class T> void AddStruct(std::vector<WORD> &t, const T &value) {
 
 INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM) {
   switch (msg) {
-  case WM_INITDIALOG: return TRUE;
+  case WM_INITDIALOG:
+    return TRUE;
   case WM_COMMAND:
     if (LOWORD(wp) == IDOK || LOWORD(wp) == IDCANCEL) EndDialog(hwnd, LOWORD(wp));
     return TRUE;
@@ -43,10 +46,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   dlg.cx = 160;
   dlg.cy = 60;
   AddStruct(t, dlg);
-  t.push_back(0);           // no menu
-  t.push_back(0);           // default class
+  t.push_back(0); // no menu
+  t.push_back(0); // default class
   AddText(t, L"Minimal dialog");
-  t.push_back(8);           // font size
+  t.push_back(8); // font size
   AddText(t, L"MS Shell Dlg");
 
   AlignDword(t);
@@ -59,9 +62,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   ok.id = IDOK;
   AddStruct(t, ok);
   t.push_back(0xFFFF);
-  t.push_back(0x0080);      // button class
+  t.push_back(0x0080); // button class
   AddText(t, L"OK");
-  t.push_back(0);           // no creation data
+  t.push_back(0); // no creation data
 
   return static_cast<int>(
       DialogBoxIndirectParamW(instance, reinterpret_cast<LPCDLGTEMPLATEW>(t.data()), nullptr, DialogProc, 0));

@@ -59,7 +59,8 @@ double Percentile(std::vector<double> v, double p) {
 
 std::string Narrow(const std::wstring &w) {
   std::string s;
-  for (wchar_t c : w) s += c < 0x80 ? static_cast<char>(c) : '?';
+  for (wchar_t c : w)
+    s += c < 0x80 ? static_cast<char>(c) : '?';
   return s;
 }
 
@@ -101,7 +102,8 @@ void PrintTable() {
   printf("\n");
   line("what", "figure", "target", "result");
   line(std::string(w[0], '-'), std::string(w[1], '-'), std::string(w[2], '-'), "------");
-  for (const Row &r : g_rows) line(r.name, r.figure, r.target, r.verdict);
+  for (const Row &r : g_rows)
+    line(r.name, r.figure, r.target, r.verdict);
   fflush(stdout);
 }
 
@@ -134,10 +136,12 @@ public:
     if (index == CB_ERR) return Fail("the device is not offered by the chooser");
     SelectComboEntry(chooser, IDC_SO_NAMES, static_cast<int>(index));
     PostMessageW(GetDlgItem(chooser, IDOK), BM_CLICK, 0, 0);
-    if (!WaitUntil([&] { return m_console.Text(IDC_RETURN_VALUE) == L"OPOS_SUCCESS"; }, 10s)) return Fail("Open failed");
+    if (!WaitUntil([&] { return m_console.Text(IDC_RETURN_VALUE) == L"OPOS_SUCCESS"; }, 10s))
+      return Fail("Open failed");
     for (int id : {IDC_CLAIM, IDC_DEVICE_ENABLE, IDC_DECODE_DATA}) {
       Press(id);
-      if (m_console.Text(IDC_RETURN_VALUE) != L"OPOS_SUCCESS") return Fail("Claim, Device Enable or Decode Data failed");
+      if (m_console.Text(IDC_RETURN_VALUE) != L"OPOS_SUCCESS")
+        return Fail("Claim, Device Enable or Decode Data failed");
     }
     if (m_console.Check(IDC_AUTO_ENABLE) != BST_CHECKED) Press(IDC_AUTO_ENABLE);
     if (m_console.Check(IDC_AUTO_ENABLE) != BST_CHECKED) return Fail("Auto Enable does not tick");
@@ -213,8 +217,8 @@ public:
     return found;
   }
   static std::string ReadSmall(const std::string &path) {
-    const HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                 nullptr);
+    const HANDLE f =
+        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (f == INVALID_HANDLE_VALUE) return {};
     std::string out(8192, '\0');
     DWORD got = 0;
@@ -236,7 +240,8 @@ public:
 
 std::wstring WindowsPath(const char *unix) {
   std::wstring path = L"Z:";
-  for (const char *p = unix; *p; ++p) path += *p == '/' ? L'\\' : static_cast<wchar_t>(*p);
+  for (const char *p = unix; *p; ++p)
+    path += *p == '/' ? L'\\' : static_cast<wchar_t>(*p);
   return path;
 }
 
@@ -262,8 +267,8 @@ void Throughput(Bench &b) {
   const std::wstring last = b.Label();
   const std::wstring want = BurstLabel(first + kCount - 1);
   const double rate = reached ? kCount / (t1 - t0) : 0;
-  Note("burst of %ld: %ld taken by the device in %.1f ms; Scan Count +%ld after %.1f ms; last label %s",
-       kCount, taken, (tSent - t0) * 1000, shown, (t1 - t0) * 1000, Narrow(last).c_str());
+  Note("burst of %ld: %ld taken by the device in %.1f ms; Scan Count +%ld after %.1f ms; last label %s", kCount, taken,
+       (tSent - t0) * 1000, shown, (t1 - t0) * 1000, Narrow(last).c_str());
   const bool intact = taken == kCount && shown == kCount && last == want;
   AddRow("1 throughput, 20,000 labels, Auto Enable", Format("%.0f labels/s", rate), ">= 20,000 labels/s",
          Verdict(reached && rate >= 20000));
@@ -290,7 +295,8 @@ template <class Pred> bool PumpUntil(Pred pred, double seconds) {
   const double until = Now() + seconds;
   for (;;) {
     MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+      DispatchMessageW(&msg);
     if (pred()) return true;
     const double left = until - Now();
     if (left <= 0) return false;
@@ -302,9 +308,8 @@ void Latency(Bench &b) {
   const int kLabels = g_quick ? 100 : 500, kWarmUp = 20;
   const long firstNumber = 50000000;
   g_watched = b.m_label;
-  HWINEVENTHOOK hook =
-      SetWinEventHook(EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_VALUECHANGE, nullptr, OnWinEvent, b.m_console.ProcessId(),
-                      0, WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS);
+  HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_VALUECHANGE, nullptr, OnWinEvent,
+                                       b.m_console.ProcessId(), 0, WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS);
 
   // Does the hook see the field change? Otherwise poll its text.
   bool hooked = false;
@@ -318,8 +323,8 @@ void Latency(Bench &b) {
     UnhookWinEvent(hook); // its events would only queue up here
     hook = nullptr;
   }
-  Note("latency measured by %s", hooked ? "a WinEvent hook on the field (out of context)"
-                                        : "polling the field's text (WM_GETTEXT)");
+  Note("latency measured by %s",
+       hooked ? "a WinEvent hook on the field (out of context)" : "polling the field's text (WM_GETTEXT)");
   std::vector<double> samples;
   long missing = 0, wrong = 0;
   for (int i = 0; i < kWarmUp + kLabels; ++i) {
@@ -515,8 +520,9 @@ void Memory() {
   const long padOff = 0;
   const inject::Numbers off{padOff, 0, 0};
   b.Send(inject::LongStrings, &off, sizeof off);
-  Note("Direct IO: reply of %ld characters%s, %d calls in %.1f s (%.2f ms each), %ld failed", static_cast<long>(replyLength),
-       padded ? "" : " (padding refused)", kCalls, t1 - t0, (t1 - t0) * 1000 / kCalls, failed);
+  Note("Direct IO: reply of %ld characters%s, %d calls in %.1f s (%.2f ms each), %ld failed",
+       static_cast<long>(replyLength), padded ? "" : " (padding refused)", kCalls, t1 - t0, (t1 - t0) * 1000 / kCalls,
+       failed);
   Note("private bytes: %.2f MiB after the first call, %.2f MiB after %d calls (%s)", MiB(atFirstCall), MiB(atCalls),
        kCalls + 1, g_memorySource);
   AddRow(Format("4 memory growth, %d Direct IO calls, 64 KiB reply", kCalls),
@@ -585,8 +591,8 @@ void StartUp() {
     if (q > 0) c.push_back(q * 1000);
   }
   const double ma = Percentile(a, 0.5), mc = Percentile(c, 0.5);
-  Note("minimal dialog: median %.1f ms of %d runs (%.1f..%.1f); console: median %.1f ms of %d runs (%.1f..%.1f)",
-       ma, int(a.size()), a.empty() ? 0 : *std::min_element(a.begin(), a.end()),
+  Note("minimal dialog: median %.1f ms of %d runs (%.1f..%.1f); console: median %.1f ms of %d runs (%.1f..%.1f)", ma,
+       int(a.size()), a.empty() ? 0 : *std::min_element(a.begin(), a.end()),
        a.empty() ? 0 : *std::max_element(a.begin(), a.end()), mc, int(c.size()),
        c.empty() ? 0 : *std::min_element(c.begin(), c.end()), c.empty() ? 0 : *std::max_element(c.begin(), c.end()));
   const bool complete = int(a.size()) == kRuns && int(c.size()) == kRuns;
@@ -599,12 +605,18 @@ void StartUp() {
 
 int wmain(int argc, wchar_t **argv) {
   for (int i = 1; i < argc; ++i) {
-    if (wcscmp(argv[i], L"--quick") == 0) g_quick = true;
-    else if (wcsncmp(argv[i], L"--only=", 7) == 0) g_only = argv[i] + 7;
-    else if (wcsncmp(argv[i], L"--piece=", 8) == 0) g_serialPiece = static_cast<size_t>(std::max(1, _wtoi(argv[i] + 8)));
-    else if (wcsncmp(argv[i], L"--dio=", 6) == 0) g_directIOCalls = _wtoi(argv[i] + 6);
-    else if (wcsncmp(argv[i], L"--poll=", 7) == 0) g_pollMs = static_cast<DWORD>(_wtoi(argv[i] + 7));
-    else g_device = argv[i];
+    if (wcscmp(argv[i], L"--quick") == 0)
+      g_quick = true;
+    else if (wcsncmp(argv[i], L"--only=", 7) == 0)
+      g_only = argv[i] + 7;
+    else if (wcsncmp(argv[i], L"--piece=", 8) == 0)
+      g_serialPiece = static_cast<size_t>(std::max(1, _wtoi(argv[i] + 8)));
+    else if (wcsncmp(argv[i], L"--dio=", 6) == 0)
+      g_directIOCalls = _wtoi(argv[i] + 6);
+    else if (wcsncmp(argv[i], L"--poll=", 7) == 0)
+      g_pollMs = static_cast<DWORD>(_wtoi(argv[i] + 7));
+    else
+      g_device = argv[i];
   }
   SYSTEM_INFO si;
   GetNativeSystemInfo(&si);

@@ -45,8 +45,8 @@ const EventEntry<CPellixDlg> kEventMap[] = {
 
 CPellixDlg::CPellixDlg(CWnd *pParent)
     : CDialog(IDD_PELLIX_DIALOG, pParent), m_nStatisticsCount(0),
-      m_hIcon(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME))), m_nLastReturn(0),
-      m_nScanCount(0), m_pDirectIOCommand(nullptr) {}
+      m_hIcon(LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME))), m_nLastReturn(0), m_nScanCount(0),
+      m_pDirectIOCommand(nullptr) {}
 
 CPellixDlg::~CPellixDlg() {
   // The records belong to the property list's rows; free them while the list

@@ -21,7 +21,6 @@ const DirectIOCommand *CommandAt(const CComboBox &list, int nIndex) {
   return nullptr;
 }
 
-
 } // namespace
 
 void CPellixDlg::PopulateDirectIOCommands() {
@@ -64,8 +63,8 @@ void CPellixDlg::OnExecuteDirectIO() {
 
   if (nResult == 0) {
     const BSTR bstrReply = bstrData.Get();
-    m_editDirectIOOutput.SetWindowText(
-        bstrReply ? CString(bstrReply, static_cast<int>(SysStringLen(bstrReply))) : CString());
+    m_editDirectIOOutput.SetWindowText(bstrReply ? CString(bstrReply, static_cast<int>(SysStringLen(bstrReply)))
+                                                 : CString());
   } else {
     m_editDirectIOOutput.SetWindowText(L"");
   }

@@ -61,7 +61,8 @@ void CPellixDlg::OnPropertySelChange() {
     if (pRecord->pfnGetLong) strValue.Format(L"%d", static_cast<int>((pScanner->*pRecord->pfnGetLong)()));
     break;
   case PK_STRING:
-    if (pRecord->pfnGetString) strValue.Format(L"%s", static_cast<const wchar_t *>((pScanner->*pRecord->pfnGetString)()));
+    if (pRecord->pfnGetString)
+      strValue.Format(L"%s", static_cast<const wchar_t *>((pScanner->*pRecord->pfnGetString)()));
     break;
   case PK_INT64:
     if (pRecord->pfnGetInt64) {

@@ -58,8 +58,10 @@ void CPellixDlg::OnUpdateStatistics() {
   }
 
   CString strBuffer;
-  if (bExchanged) strBuffer.Format(L"GoodScanCount=%d", static_cast<int>(m_nStatisticsCount));
-  else strBuffer = L"GoodScanCount=Error";
+  if (bExchanged)
+    strBuffer.Format(L"GoodScanCount=%d", static_cast<int>(m_nStatisticsCount));
+  else
+    strBuffer = L"GoodScanCount=Error";
 
   m_nLastReturn = m_scanner.UpdateStatistics(strBuffer);
   // The exchange writes the count back, so a field that failed shows the

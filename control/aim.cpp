@@ -70,10 +70,14 @@ size_t Framer::DropPending() {
 bool ParseSuffix(std::wstring_view text, Suffix &suffix) {
   std::wstring t(text);
   std::transform(t.begin(), t.end(), t.begin(), [](wchar_t c) { return c >= L'a' && c <= L'z' ? c - L'a' + L'A' : c; });
-  if (t == L"CR") suffix = Suffix::CR;
-  else if (t == L"LF") suffix = Suffix::LF;
-  else if (t == L"CRLF" || t == L"CR LF") suffix = Suffix::CRLF;
-  else return false;
+  if (t == L"CR")
+    suffix = Suffix::CR;
+  else if (t == L"LF")
+    suffix = Suffix::LF;
+  else if (t == L"CRLF" || t == L"CR LF")
+    suffix = Suffix::CRLF;
+  else
+    return false;
   return true;
 }
 
@@ -115,8 +119,10 @@ long EanUpc(std::string &main) {
     if (main[0] != '0') return opos::SCAN_SDT_EAN13;
     main.erase(0, 1);
     return opos::SCAN_SDT_UPCA;
-  case 12: return opos::SCAN_SDT_UPCA;
-  case 8: return UpcE(main) ? opos::SCAN_SDT_UPCE : opos::SCAN_SDT_EAN8;
+  case 12:
+    return opos::SCAN_SDT_UPCA;
+  case 8:
+    return UpcE(main) ? opos::SCAN_SDT_UPCE : opos::SCAN_SDT_EAN8;
   }
   return opos::SCAN_SDT_UNKNOWN;
 }
@@ -124,10 +130,14 @@ long EanUpc(std::string &main) {
 // The same symbol with an add-on.
 long WithAddOn(long mainType) {
   switch (mainType) {
-  case opos::SCAN_SDT_EAN13: return kEan13AddOn;
-  case opos::SCAN_SDT_UPCA: return kUpcAAddOn;
-  case opos::SCAN_SDT_UPCE: return kUpcEAddOn;
-  case opos::SCAN_SDT_EAN8: return kEan8AddOn;
+  case opos::SCAN_SDT_EAN13:
+    return kEan13AddOn;
+  case opos::SCAN_SDT_UPCA:
+    return kUpcAAddOn;
+  case opos::SCAN_SDT_UPCE:
+    return kUpcEAddOn;
+  case opos::SCAN_SDT_EAN8:
+    return kEan8AddOn;
   }
   return opos::SCAN_SDT_UNKNOWN;
 }
@@ -146,9 +156,12 @@ Decoded EanPackets(char modifier, std::string_view body) {
     if (addOn.size() != want || !Digits(addOn)) return Decoded{opos::SCAN_SDT_UNKNOWN, std::string(body)};
   }
   long type = opos::SCAN_SDT_UNKNOWN;
-  if (modifier == '4') type = main.size() == 8 && Digits(main) ? opos::SCAN_SDT_EAN8 : opos::SCAN_SDT_UNKNOWN;
-  else if (main.size() == 8 && Digits(main)) type = UpcE(main) ? opos::SCAN_SDT_UPCE : opos::SCAN_SDT_UNKNOWN;
-  else type = EanUpc(main);
+  if (modifier == '4')
+    type = main.size() == 8 && Digits(main) ? opos::SCAN_SDT_EAN8 : opos::SCAN_SDT_UNKNOWN;
+  else if (main.size() == 8 && Digits(main))
+    type = UpcE(main) ? opos::SCAN_SDT_UPCE : opos::SCAN_SDT_UNKNOWN;
+  else
+    type = EanUpc(main);
   if (type == opos::SCAN_SDT_UNKNOWN) return Decoded{type, std::string(body)};
   if (!addOn.empty()) type = WithAddOn(type);
   d.type = type;
@@ -161,10 +174,20 @@ Decoded EanCombined(std::string_view body) {
   if (!Digits(body)) return Decoded{opos::SCAN_SDT_UNKNOWN, std::string(body)};
   size_t mainLength = 0;
   switch (body.size()) {
-  case 15: case 18: mainLength = 13; break;
-  case 14: case 17: mainLength = 12; break;
-  case 10: case 13: mainLength = 8; break;
-  default: return Decoded{opos::SCAN_SDT_UNKNOWN, std::string(body)};
+  case 15:
+  case 18:
+    mainLength = 13;
+    break;
+  case 14:
+  case 17:
+    mainLength = 12;
+    break;
+  case 10:
+  case 13:
+    mainLength = 8;
+    break;
+  default:
+    return Decoded{opos::SCAN_SDT_UNKNOWN, std::string(body)};
   }
   std::string main(body.substr(0, mainLength));
   const long type = EanUpc(main);
@@ -174,8 +197,7 @@ Decoded EanCombined(std::string_view body) {
 // GS1 DataBar omnidirectional carries "01" and fourteen digits; anything else
 // under ]e0 is the expanded form.
 long DataBar(std::string_view body) {
-  return body.size() == 16 && body.substr(0, 2) == "01" && Digits(body) ? opos::SCAN_SDT_RSS14
-                                                                          : kDataBarExpanded;
+  return body.size() == 16 && body.substr(0, 2) == "01" && Digits(body) ? opos::SCAN_SDT_RSS14 : kDataBarExpanded;
 }
 
 bool In(char c, std::string_view set) { return set.find(c) != std::string_view::npos; }

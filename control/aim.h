@@ -41,15 +41,15 @@ private:
 
   Suffix m_suffix;
   std::string m_buffer;
-  bool m_afterCr = false;    // the previous byte was a CR (CR LF, LF suffixes)
-  bool m_skipLf = false;     // suffix CR: a LF right after it is not data
-  bool m_overrun = false;    // dropping the rest of an over-long run
+  bool m_afterCr = false; // the previous byte was a CR (CR LF, LF suffixes)
+  bool m_skipLf = false;  // suffix CR: a LF right after it is not data
+  bool m_overrun = false; // dropping the rest of an over-long run
 };
 
 // A label split into its identifier, symbology and decoded data.
 struct Decoded {
-  long type = 0;     // ScanDataType; 0 when unknown
-  std::string data;  // the label without identifier
+  long type = 0;    // ScanDataType; 0 when unknown
+  std::string data; // the label without identifier
 };
 
 // Decodes a label that starts with a symbology identifier. A label without a

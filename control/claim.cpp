@@ -7,7 +7,8 @@ namespace {
 
 std::wstring MutexName(const std::wstring &deviceName) {
   std::wstring name = L"Quillon.Scanner.Claim.";
-  for (wchar_t c : deviceName) name += c == L'\\' ? L'/' : c;
+  for (wchar_t c : deviceName)
+    name += c == L'\\' ? L'/' : c;
   return name;
 }
 

@@ -59,8 +59,8 @@ private:
 // The device entry's values; false when the entry does not exist.
 bool ReadDeviceEntry(const std::wstring &name, ServiceConfig &config) {
   RegistryKey key;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (kDeviceKey + name).c_str(), 0, KEY_READ | KEY_WOW64_32KEY,
-                    key.Receive()) != ERROR_SUCCESS)
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (kDeviceKey + name).c_str(), 0, KEY_READ | KEY_WOW64_32KEY, key.Receive()) !=
+      ERROR_SUCCESS)
     return false;
   config.deviceName = name;
   std::vector<wchar_t> valueName(16384);
@@ -69,7 +69,8 @@ bool ReadDeviceEntry(const std::wstring &name, ServiceConfig &config) {
     DWORD nameLength = static_cast<DWORD>(valueName.size());
     DWORD dataSize = static_cast<DWORD>(data.size() - sizeof(wchar_t));
     DWORD type = 0;
-    const LSTATUS s = RegEnumValueW(key.Get(), i, valueName.data(), &nameLength, nullptr, &type, data.data(), &dataSize);
+    const LSTATUS s =
+        RegEnumValueW(key.Get(), i, valueName.data(), &nameLength, nullptr, &type, data.data(), &dataSize);
     if (s == ERROR_NO_MORE_ITEMS) break;
     if (s == ERROR_MORE_DATA) continue; // a value too large to be configuration
     if (s != ERROR_SUCCESS) break;
@@ -82,9 +83,12 @@ bool ReadDeviceEntry(const std::wstring &name, ServiceConfig &config) {
       data[dataSize] = 0;
       data[dataSize + 1] = 0;
       std::wstring text(reinterpret_cast<const wchar_t *>(data.data()), dataSize / sizeof(wchar_t));
-      while (!text.empty() && text.back() == 0) text.pop_back();
-      if (valueNameText.empty()) config.serviceName = text;
-      else config.texts[valueNameText] = text;
+      while (!text.empty() && text.back() == 0)
+        text.pop_back();
+      if (valueNameText.empty())
+        config.serviceName = text;
+      else
+        config.texts[valueNameText] = text;
     }
   }
   return true;
@@ -165,7 +169,8 @@ public:
 
   std::vector<ComPtr<IDispatch>> Sinks() const {
     std::vector<ComPtr<IDispatch>> out;
-    for (const auto &s : m_sinks) out.push_back(s.dispatch);
+    for (const auto &s : m_sinks)
+      out.push_back(s.dispatch);
     return out;
   }
   void Clear() { m_sinks.clear(); }
@@ -259,8 +264,7 @@ ScannerControl::ScannerControl() {
                                }()};
   (void)atoms;
   m_connectionPoint = std::make_unique<ConnectionPoint>(*this);
-  m_eventWindow =
-      CreateWindowExW(0, kEventWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, Module(), this);
+  m_eventWindow = CreateWindowExW(0, kEventWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, Module(), this);
   ++g_moduleRefs;
 }
 
@@ -293,14 +297,22 @@ HRESULT ScannerControl::Create(REFIID iid, void **ppv) {
 
 STDMETHODIMP ScannerControl::QueryInterface(REFIID iid, void **ppv) {
   if (!ppv) return E_POINTER;
-  if (iid == IID_IUnknown || iid == IID_IDispatch) *ppv = static_cast<IDispatch *>(this);
-  else if (iid == IID_IConnectionPointContainer) *ppv = static_cast<IConnectionPointContainer *>(this);
-  else if (iid == IID_IProvideClassInfo || iid == IID_IProvideClassInfo2) *ppv = static_cast<IProvideClassInfo2 *>(this);
-  else if (iid == IID_IOleObject) *ppv = static_cast<IOleObject *>(this);
-  else if (iid == IID_IOleInPlaceObject || iid == IID_IOleWindow) *ppv = static_cast<IOleInPlaceObject *>(this);
-  else if (iid == IID_IOleControl) *ppv = static_cast<IOleControl *>(this);
-  else if (iid == IID_IPersistStreamInit) *ppv = static_cast<IPersistStreamInit *>(this);
-  else if (iid == IID_IPersist) *ppv = static_cast<IPersist *>(static_cast<IPersistStreamInit *>(this));
+  if (iid == IID_IUnknown || iid == IID_IDispatch)
+    *ppv = static_cast<IDispatch *>(this);
+  else if (iid == IID_IConnectionPointContainer)
+    *ppv = static_cast<IConnectionPointContainer *>(this);
+  else if (iid == IID_IProvideClassInfo || iid == IID_IProvideClassInfo2)
+    *ppv = static_cast<IProvideClassInfo2 *>(this);
+  else if (iid == IID_IOleObject)
+    *ppv = static_cast<IOleObject *>(this);
+  else if (iid == IID_IOleInPlaceObject || iid == IID_IOleWindow)
+    *ppv = static_cast<IOleInPlaceObject *>(this);
+  else if (iid == IID_IOleControl)
+    *ppv = static_cast<IOleControl *>(this);
+  else if (iid == IID_IPersistStreamInit)
+    *ppv = static_cast<IPersistStreamInit *>(this);
+  else if (iid == IID_IPersist)
+    *ppv = static_cast<IPersist *>(static_cast<IPersistStreamInit *>(this));
   else {
     *ppv = nullptr;
     return E_NOINTERFACE;
@@ -335,7 +347,8 @@ STDMETHODIMP ScannerControl::GetIDsOfNames(REFIID, LPOLESTR *names, UINT count, 
   if (count == 0) return S_OK;
   const members::Member *m = members::FindByName(names[0]);
   ids[0] = m ? m->id : DISPID_UNKNOWN;
-  for (UINT i = 1; i < count; ++i) ids[i] = DISPID_UNKNOWN; // no named arguments
+  for (UINT i = 1; i < count; ++i)
+    ids[i] = DISPID_UNKNOWN; // no named arguments
   return m && count == 1 ? S_OK : DISP_E_UNKNOWNNAME;
 }
 
@@ -391,8 +404,10 @@ HRESULT ScannerControl::InvokeMethod(const members::Member &m, DISPPARAMS &p, VA
       if (argErr) *argErr = m.argCount - 1 - i;
       return DISP_E_TYPEMISMATCH;
     }
-    if (text) strings[i] = FromBstr(V_BSTR(&v.Get()));
-    else longs[i] = V_I4(&v.Get());
+    if (text)
+      strings[i] = FromBstr(V_BSTR(&v.Get()));
+    else
+      longs[i] = V_I4(&v.Get());
   }
 
   long rc = opos::SUCCESS;
@@ -401,18 +416,41 @@ HRESULT ScannerControl::InvokeMethod(const members::Member &m, DISPPARAMS &p, VA
     rc = SetResult(fault.code, fault.extended);
   } else {
     switch (m.id) {
-    case members::Open: rc = DoOpen(strings[0]); break;
-    case members::Close: rc = DoClose(); break;
-    case members::ClaimDevice: rc = DoClaim(longs[0]); break;
-    case members::ReleaseDevice: rc = DoRelease(); break;
-    case members::CheckHealth: rc = DoCheckHealth(longs[0]); break;
-    case members::ClearInput: rc = DoClearInput(); break;
-    case members::ClearInputProperties: rc = DoClearInputProperties(); break;
-    case members::DirectIO: rc = DoDirectIO(longs[0], longs[1], strings[2]); break;
-    case members::RetrieveStatistics: rc = DoRetrieveStatistics(strings[0]); break;
-    case members::UpdateStatistics: rc = DoUpdateStatistics(strings[0], false); break;
-    case members::ResetStatistics: rc = DoUpdateStatistics(strings[0], true); break;
-    default: return DISP_E_MEMBERNOTFOUND;
+    case members::Open:
+      rc = DoOpen(strings[0]);
+      break;
+    case members::Close:
+      rc = DoClose();
+      break;
+    case members::ClaimDevice:
+      rc = DoClaim(longs[0]);
+      break;
+    case members::ReleaseDevice:
+      rc = DoRelease();
+      break;
+    case members::CheckHealth:
+      rc = DoCheckHealth(longs[0]);
+      break;
+    case members::ClearInput:
+      rc = DoClearInput();
+      break;
+    case members::ClearInputProperties:
+      rc = DoClearInputProperties();
+      break;
+    case members::DirectIO:
+      rc = DoDirectIO(longs[0], longs[1], strings[2]);
+      break;
+    case members::RetrieveStatistics:
+      rc = DoRetrieveStatistics(strings[0]);
+      break;
+    case members::UpdateStatistics:
+      rc = DoUpdateStatistics(strings[0], false);
+      break;
+    case members::ResetStatistics:
+      rc = DoUpdateStatistics(strings[0], true);
+      break;
+    default:
+      return DISP_E_MEMBERNOTFOUND;
     }
   }
 
@@ -420,7 +458,8 @@ HRESULT ScannerControl::InvokeMethod(const members::Member &m, DISPPARAMS &p, VA
   for (UINT i = 0; i < m.argCount; ++i) {
     VARIANT &arg = Inner(p.rgvarg[m.argCount - 1 - i]);
     if (m.args[i] == Type::LongRef) {
-      if (V_VT(&arg) == (VT_BYREF | VT_I4) && V_I4REF(&arg)) *V_I4REF(&arg) = longs[i];
+      if (V_VT(&arg) == (VT_BYREF | VT_I4) && V_I4REF(&arg))
+        *V_I4REF(&arg) = longs[i];
       else if (&arg != &p.rgvarg[m.argCount - 1 - i]) { // a variant by reference: replace its value
         VariantClear(&arg);
         V_VT(&arg) = VT_I4;
@@ -459,37 +498,90 @@ HRESULT ScannerControl::InvokeGet(const members::Member &m, VARIANT *result) {
   } else {
     std::lock_guard lock(m_lock);
     switch (m.id) {
-    case members::AutoDisable: flag = m_autoDisable; break;
-    case members::BinaryConversion: n = m_binaryConversion; break;
-    case members::CapPowerReporting: n = m_caps.powerReporting; break;
-    case members::CheckHealthText: text = m_checkHealthText; break;
-    case members::Claimed: flag = m_claimed; break;
-    case members::DataCount: n = m_dataCount; break;
-    case members::DataEventEnabled: flag = m_dataEventEnabled; break;
-    case members::DeviceEnabled: flag = m_enabled; break;
-    case members::FreezeEvents: flag = m_freezeEvents; break;
-    case members::PowerNotify: n = m_powerNotify; break;
+    case members::AutoDisable:
+      flag = m_autoDisable;
+      break;
+    case members::BinaryConversion:
+      n = m_binaryConversion;
+      break;
+    case members::CapPowerReporting:
+      n = m_caps.powerReporting;
+      break;
+    case members::CheckHealthText:
+      text = m_checkHealthText;
+      break;
+    case members::Claimed:
+      flag = m_claimed;
+      break;
+    case members::DataCount:
+      n = m_dataCount;
+      break;
+    case members::DataEventEnabled:
+      flag = m_dataEventEnabled;
+      break;
+    case members::DeviceEnabled:
+      flag = m_enabled;
+      break;
+    case members::FreezeEvents:
+      flag = m_freezeEvents;
+      break;
+    case members::PowerNotify:
+      n = m_powerNotify;
+      break;
     case members::PowerState:
       n = m_caps.powerReporting && m_powerNotify && m_enabled ? m_powerState : opos::PS_UNKNOWN;
       break;
-    case members::ResultCode: n = m_resultCode; break;
-    case members::ResultCodeExtended: n = m_resultCodeExtended; break;
-    case members::State: n = m_state; break;
-    case members::ControlObjectDescription: text = L"Quillon OPOS Scanner control object"; break;
-    case members::ControlObjectVersion: n = kControlVersion; break;
-    case members::ServiceObjectDescription: text = m_service->ServiceDescription(); break;
-    case members::ServiceObjectVersion: n = m_service->ServiceVersion(); break;
-    case members::DeviceDescription: text = m_service->DeviceDescription(); break;
-    case members::DeviceName: text = m_service->PhysicalDeviceName(); break;
-    case members::CapStatisticsReporting: flag = m_caps.statisticsReporting; break;
-    case members::CapUpdateStatistics: flag = m_caps.updateStatistics; break;
+    case members::ResultCode:
+      n = m_resultCode;
+      break;
+    case members::ResultCodeExtended:
+      n = m_resultCodeExtended;
+      break;
+    case members::State:
+      n = m_state;
+      break;
+    case members::ControlObjectDescription:
+      text = L"Quillon OPOS Scanner control object";
+      break;
+    case members::ControlObjectVersion:
+      n = kControlVersion;
+      break;
+    case members::ServiceObjectDescription:
+      text = m_service->ServiceDescription();
+      break;
+    case members::ServiceObjectVersion:
+      n = m_service->ServiceVersion();
+      break;
+    case members::DeviceDescription:
+      text = m_service->DeviceDescription();
+      break;
+    case members::DeviceName:
+      text = m_service->PhysicalDeviceName();
+      break;
+    case members::CapStatisticsReporting:
+      flag = m_caps.statisticsReporting;
+      break;
+    case members::CapUpdateStatistics:
+      flag = m_caps.updateStatistics;
+      break;
     case members::CapCompareFirmwareVersion:
-    case members::CapUpdateFirmware: flag = false; break;
-    case members::DecodeData: flag = m_decodeData; break;
-    case members::ScanData: text = Converted(m_scanData); break;
-    case members::ScanDataLabel: text = Converted(m_scanDataLabel); break;
-    case members::ScanDataType: n = m_scanDataType; break;
-    default: return DISP_E_MEMBERNOTFOUND;
+    case members::CapUpdateFirmware:
+      flag = false;
+      break;
+    case members::DecodeData:
+      flag = m_decodeData;
+      break;
+    case members::ScanData:
+      text = Converted(m_scanData);
+      break;
+    case members::ScanDataLabel:
+      text = Converted(m_scanDataLabel);
+      break;
+    case members::ScanDataType:
+      n = m_scanDataType;
+      break;
+    default:
+      return DISP_E_MEMBERNOTFOUND;
     }
   }
   if (!result) return S_OK;
@@ -527,7 +619,9 @@ HRESULT ScannerControl::InvokePut(const members::Member &m, DISPPARAMS &p, UINT 
   }
   long rc = opos::SUCCESS;
   switch (m.id) {
-  case members::DeviceEnabled: rc = SetDeviceEnabled(flag); break;
+  case members::DeviceEnabled:
+    rc = SetDeviceEnabled(flag);
+    break;
   case members::AutoDisable: {
     std::lock_guard lock(m_lock);
     m_autoDisable = flag;
@@ -543,20 +637,26 @@ HRESULT ScannerControl::InvokePut(const members::Member &m, DISPPARAMS &p, UINT 
     m_freezeEvents = flag;
     break;
   }
-  case members::DecodeData: m_decodeData = flag; break;
+  case members::DecodeData:
+    m_decodeData = flag;
+    break;
   case members::BinaryConversion:
-    if (n < opos::BC_NONE || n > opos::BC_DECIMAL) rc = opos::E_ILLEGAL;
-    else m_binaryConversion = n;
+    if (n < opos::BC_NONE || n > opos::BC_DECIMAL)
+      rc = opos::E_ILLEGAL;
+    else
+      m_binaryConversion = n;
     break;
   case members::PowerNotify: {
     std::lock_guard lock(m_lock);
     if (m_enabled || (n != opos::PN_DISABLED && n != opos::PN_ENABLED) ||
         (n == opos::PN_ENABLED && m_caps.powerReporting == opos::PR_NONE))
       rc = opos::E_ILLEGAL;
-    else m_powerNotify = n;
+    else
+      m_powerNotify = n;
     break;
   }
-  default: return DISP_E_MEMBERNOTFOUND;
+  default:
+    return DISP_E_MEMBERNOTFOUND;
   }
   SetResult(rc);
   if (rc == opos::SUCCESS && flag && m.id == members::DataEventEnabled) PostDeliver();
@@ -662,8 +762,7 @@ long ScannerControl::DoRelease() {
 }
 
 long ScannerControl::SetDeviceEnabled(bool enable) {
-  if (!m_claimed)
-    return DeviceClaim::HeldElsewhere(ClaimName(m_deviceName)) ? opos::E_CLAIMED : opos::E_NOTCLAIMED;
+  if (!m_claimed) return DeviceClaim::HeldElsewhere(ClaimName(m_deviceName)) ? opos::E_CLAIMED : opos::E_NOTCLAIMED;
   if (enable) {
     {
       std::lock_guard lock(m_lock);
@@ -770,7 +869,8 @@ std::wstring ScannerControl::Converted(const std::string &bytes) const {
     }
     break;
   default:
-    for (unsigned char c : bytes) out += static_cast<wchar_t>(c);
+    for (unsigned char c : bytes)
+      out += static_cast<wchar_t>(c);
   }
   return out;
 }
@@ -924,7 +1024,8 @@ void ScannerControl::Fire(QueuedEvent &ev) {
   const std::vector<ComPtr<IDispatch>> sinks = m_connectionPoint->Sinks();
   m_firing = true;
   VARIANTARG args[4];
-  for (VARIANTARG &a : args) VariantInit(&a);
+  for (VARIANTARG &a : args)
+    VariantInit(&a);
   DISPPARAMS params{args, nullptr, 1, 0};
   DISPID id = opos::EVENT_DATA;
   long response = opos::ER_CLEAR;
@@ -1077,9 +1178,9 @@ STDMETHODIMP ScannerControl::DoVerb(LONG verb, LPMSG, IOleClientSite *site, LONG
   }
   if (!parent) return E_UNEXPECTED;
   if (pos.right <= pos.left || pos.bottom <= pos.top) pos = {pos.left, pos.top, pos.left + 32, pos.top + 32};
-  m_placeholder = CreateWindowExW(0, kPlaceholderClass, L"OPOS Scanner", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS,
-                                  pos.left, pos.top, pos.right - pos.left, pos.bottom - pos.top, parent, nullptr,
-                                  Module(), nullptr);
+  m_placeholder =
+      CreateWindowExW(0, kPlaceholderClass, L"OPOS Scanner", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, pos.left, pos.top,
+                      pos.right - pos.left, pos.bottom - pos.top, parent, nullptr, Module(), nullptr);
   return m_placeholder ? S_OK : E_FAIL;
 }
 
@@ -1140,8 +1241,8 @@ STDMETHODIMP ScannerControl::EnumAdvise(IEnumSTATDATA **advise) {
 }
 STDMETHODIMP ScannerControl::GetMiscStatus(DWORD, DWORD *status) {
   if (!status) return E_POINTER;
-  *status = OLEMISC_SETCLIENTSITEFIRST | OLEMISC_INVISIBLEATRUNTIME | OLEMISC_ACTIVATEWHENVISIBLE |
-            OLEMISC_INSIDEOUT | OLEMISC_CANTLINKINSIDE | OLEMISC_RECOMPOSEONRESIZE;
+  *status = OLEMISC_SETCLIENTSITEFIRST | OLEMISC_INVISIBLEATRUNTIME | OLEMISC_ACTIVATEWHENVISIBLE | OLEMISC_INSIDEOUT |
+            OLEMISC_CANTLINKINSIDE | OLEMISC_RECOMPOSEONRESIZE;
   return S_OK;
 }
 STDMETHODIMP ScannerControl::SetColorScheme(LOGPALETTE *) { return E_NOTIMPL; }
@@ -1185,8 +1286,10 @@ STDMETHODIMP ScannerControl::GetControlInfo(CONTROLINFO *info) {
 STDMETHODIMP ScannerControl::OnMnemonic(MSG *) { return S_OK; }
 STDMETHODIMP ScannerControl::OnAmbientPropertyChange(DISPID) { return S_OK; }
 STDMETHODIMP ScannerControl::FreezeEvents(BOOL freeze) {
-  if (freeze) ++m_containerFreeze;
-  else if (m_containerFreeze > 0 && --m_containerFreeze == 0) PostDeliver();
+  if (freeze)
+    ++m_containerFreeze;
+  else if (m_containerFreeze > 0 && --m_containerFreeze == 0)
+    PostDeliver();
   return S_OK;
 }
 

@@ -102,9 +102,9 @@ private:
   struct QueuedEvent {
     EventKind kind;
     unsigned long long sequence;
-    Label label;    // Data
-    long a = 0;     // Error: result code; Status: status; DirectIO: event number
-    long b = 0;     // Error: extended code; DirectIO: data
+    Label label;       // Data
+    long a = 0;        // Error: result code; Status: status; DirectIO: event number
+    long b = 0;        // Error: extended code; DirectIO: data
     std::wstring text; // DirectIO
   };
 

@@ -6,8 +6,10 @@ namespace {
 constexpr Type L = Type::Long, B = Type::Bool, S = Type::String, LR = Type::LongRef, SR = Type::StringRef,
                N = Type::None;
 
-#define PROP(name, type, writable, needsOpen) {name, L"" #name, Kind::Property, type, writable, needsOpen, {}, 0}
-#define METHOD(name, argc, ...) {name, L"" #name, Kind::Method, L, false, false, {__VA_ARGS__}, argc}
+#define PROP(name, type, writable, needsOpen)                                                                          \
+  { name, L"" #name, Kind::Property, type, writable, needsOpen, {}, 0 }
+#define METHOD(name, argc, ...)                                                                                        \
+  { name, L"" #name, Kind::Method, L, false, false, {__VA_ARGS__}, argc }
 
 constexpr Member kMembers[] = {
     PROP(AutoDisable, B, true, true),

@@ -60,10 +60,10 @@ struct Member {
   DISPID id;
   const wchar_t *name;
   Kind kind;
-  Type type;        // property type, or Long for a method's result
-  bool writable;    // properties only
-  bool needsOpen;   // property reads: answers E_CLOSED and sets ResultCode
-  Type args[3];     // method arguments, in call order
+  Type type;      // property type, or Long for a method's result
+  bool writable;  // properties only
+  bool needsOpen; // property reads: answers E_CLOSED and sets ResultCode
+  Type args[3];   // method arguments, in call order
   unsigned argCount;
 };
 

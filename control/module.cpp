@@ -46,8 +46,10 @@ public:
     return ScannerControl::Create(iid, ppv);
   }
   STDMETHODIMP LockServer(BOOL lock) override {
-    if (lock) ++g_moduleRefs;
-    else --g_moduleRefs;
+    if (lock)
+      ++g_moduleRefs;
+    else
+      --g_moduleRefs;
     return S_OK;
   }
 };
@@ -57,8 +59,8 @@ ClassFactory g_factory;
 std::wstring ModulePath() {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
-    const DWORD n = GetModuleFileNameW(reinterpret_cast<HMODULE>(&__ImageBase), path.data(),
-                                       static_cast<DWORD>(path.size()));
+    const DWORD n =
+        GetModuleFileNameW(reinterpret_cast<HMODULE>(&__ImageBase), path.data(), static_cast<DWORD>(path.size()));
     if (n == 0) return {};
     if (n < path.size()) {
       path.resize(n);

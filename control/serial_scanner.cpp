@@ -62,10 +62,14 @@ bool ValidPort(const std::wstring &port) {
 
 const wchar_t *ParityLetter(BYTE parity) {
   switch (parity) {
-  case EVENPARITY: return L"E";
-  case ODDPARITY: return L"O";
-  case MARKPARITY: return L"M";
-  case SPACEPARITY: return L"S";
+  case EVENPARITY:
+    return L"E";
+  case ODDPARITY:
+    return L"O";
+  case MARKPARITY:
+    return L"M";
+  case SPACEPARITY:
+    return L"S";
   }
   return L"N";
 }
@@ -103,19 +107,27 @@ bool ParseSerialSettings(const ServiceConfig &config, SerialSettings &s, std::ws
   }
   s.dataBits = static_cast<BYTE>(n);
   const std::wstring parity = Upper(TextSetting(config, L"Parity", L"N"));
-  if (parity == L"N" || parity == L"NONE") s.parity = NOPARITY;
-  else if (parity == L"E" || parity == L"EVEN") s.parity = EVENPARITY;
-  else if (parity == L"O" || parity == L"ODD") s.parity = ODDPARITY;
-  else if (parity == L"M" || parity == L"MARK") s.parity = MARKPARITY;
-  else if (parity == L"S" || parity == L"SPACE") s.parity = SPACEPARITY;
+  if (parity == L"N" || parity == L"NONE")
+    s.parity = NOPARITY;
+  else if (parity == L"E" || parity == L"EVEN")
+    s.parity = EVENPARITY;
+  else if (parity == L"O" || parity == L"ODD")
+    s.parity = ODDPARITY;
+  else if (parity == L"M" || parity == L"MARK")
+    s.parity = MARKPARITY;
+  else if (parity == L"S" || parity == L"SPACE")
+    s.parity = SPACEPARITY;
   else {
     problem = L"Parity must be N, E, O, M or S";
     return false;
   }
   const std::wstring stop = TextSetting(config, L"StopBits", L"1");
-  if (stop == L"1") s.stopBits = ONESTOPBIT;
-  else if (stop == L"1.5") s.stopBits = ONE5STOPBITS;
-  else if (stop == L"2") s.stopBits = TWOSTOPBITS;
+  if (stop == L"1")
+    s.stopBits = ONESTOPBIT;
+  else if (stop == L"1.5")
+    s.stopBits = ONE5STOPBITS;
+  else if (stop == L"2")
+    s.stopBits = TWOSTOPBITS;
   else {
     problem = L"StopBits must be 1, 1.5 or 2";
     return false;
@@ -160,9 +172,12 @@ long SerialScanner::Open(const ServiceConfig &config, IServiceSink *sink) {
   }
   HANDLE port = INVALID_HANDLE_VALUE;
   switch (OpenPort(port)) {
-  case PortResult::Ok: break;
-  case PortResult::Missing: return opos::E_NOHARDWARE;
-  case PortResult::BadSettings: return opos::E_NOSERVICE;
+  case PortResult::Ok:
+    break;
+  case PortResult::Missing:
+    return opos::E_NOHARDWARE;
+  case PortResult::BadSettings:
+    return opos::E_NOSERVICE;
   }
   m_sink = sink;
   m_power = opos::PS_ONLINE;
@@ -195,8 +210,8 @@ void SerialScanner::Close() {
 
 SerialScanner::PortResult SerialScanner::OpenPort(HANDLE &port) const {
   const std::wstring path = L"\\\\.\\" + m_settings.port;
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                         FILE_FLAG_OVERLAPPED, nullptr);
+  HANDLE h =
+      CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
   if (h == INVALID_HANDLE_VALUE) return PortResult::Missing;
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
@@ -276,7 +291,8 @@ void SerialScanner::Deliver(aim::Framer::Output out) {
     label.raw = std::move(raw);
     m_sink->OnLabel(std::move(label));
   }
-  for (size_t i = 0; i < out.overruns; ++i) m_sink->OnInputError(opos::E_FAILURE, CE_RXOVER);
+  for (size_t i = 0; i < out.overruns; ++i)
+    m_sink->OnInputError(opos::E_FAILURE, CE_RXOVER);
 }
 
 bool SerialScanner::Serve(HANDLE port, aim::Framer &framer) {
@@ -311,9 +327,12 @@ bool SerialScanner::Serve(HANDLE port, aim::Framer &framer) {
   for (;;) {
     if (useWait && !waitPending) {
       ResetEvent(waitEvent);
-      if (WaitCommEvent(port, &mask, &waitOv)) SetEvent(waitEvent);
-      else if (GetLastError() == ERROR_IO_PENDING) waitPending = true;
-      else useWait = false; // poll instead
+      if (WaitCommEvent(port, &mask, &waitOv))
+        SetEvent(waitEvent);
+      else if (GetLastError() == ERROR_IO_PENDING)
+        waitPending = true;
+      else
+        useWait = false; // poll instead
     }
     const HANDLE handles[] = {m_stop, waitEvent};
     const DWORD r = WaitForMultipleObjects(useWait ? 2 : 1, handles, FALSE, useWait ? kWaitPoll : kReadPoll);
@@ -416,10 +435,16 @@ long SerialScanner::CurrentPowerState() const { return m_power; }
 long SerialScanner::CheckHealth(long level, std::wstring &text) {
   const bool online = m_power == opos::PS_ONLINE;
   switch (level) {
-  case opos::CH_INTERNAL: text = L"Internal HCheck: Successful"; break;
-  case opos::CH_EXTERNAL: text = online ? L"External HCheck: Successful" : L"External HCheck: Not Responding"; break;
-  case opos::CH_INTERACTIVE: return opos::E_ILLEGAL;
-  default: return opos::E_ILLEGAL;
+  case opos::CH_INTERNAL:
+    text = L"Internal HCheck: Successful";
+    break;
+  case opos::CH_EXTERNAL:
+    text = online ? L"External HCheck: Successful" : L"External HCheck: Not Responding";
+    break;
+  case opos::CH_INTERACTIVE:
+    return opos::E_ILLEGAL;
+  default:
+    return opos::E_ILLEGAL;
   }
   return opos::SUCCESS;
 }

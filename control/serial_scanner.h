@@ -18,10 +18,10 @@ inline constexpr wchar_t kSerialService[] = L"Quillon.SerialScanner";
 // CRLF), AimIds (0, 1), LabelTimeout (ms a label may stay without its
 // suffix), PowerReporting (0, 1, 2), Description.
 struct SerialSettings {
-  std::wstring port;        // "COM5"
+  std::wstring port; // "COM5"
   DWORD baudRate = 9600;
   BYTE dataBits = 8;
-  BYTE parity = NOPARITY;   // NOPARITY, ODDPARITY, ...
+  BYTE parity = NOPARITY; // NOPARITY, ODDPARITY, ...
   BYTE stopBits = ONESTOPBIT;
   aim::Suffix suffix = aim::Suffix::CR;
   bool aimIds = false;

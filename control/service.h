@@ -15,9 +15,9 @@ namespace quillon {
 
 // A label as the device sent it: raw bytes (ScanData) and the decoded form.
 struct Label {
-  std::string raw;   // framing removed, symbology identifier kept
-  std::string data;  // decoded label: no identifier, check digit present
-  long type = 0;     // ScanDataType
+  std::string raw;  // framing removed, symbology identifier kept
+  std::string data; // decoded label: no identifier, check digit present
+  long type = 0;    // ScanDataType
 };
 
 // Called by a service from any of its threads. Implementations never call back
@@ -41,8 +41,8 @@ protected:
 // The device entry's configuration: the registry values under its subkey.
 struct ServiceConfig {
   std::wstring deviceName;
-  std::wstring serviceName;               // the subkey's default value
-  std::map<std::wstring, DWORD> numbers;  // REG_DWORD values
+  std::wstring serviceName;                   // the subkey's default value
+  std::map<std::wstring, DWORD> numbers;      // REG_DWORD values
   std::map<std::wstring, std::wstring> texts; // REG_SZ values
   DWORD Number(const std::wstring &name, DWORD fallback) const;
   std::wstring Text(const std::wstring &name, const std::wstring &fallback) const;

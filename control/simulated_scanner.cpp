@@ -77,9 +77,10 @@ struct StatisticInfo {
 };
 
 constexpr StatisticInfo kStatistics[] = {
-    {L"HoursPoweredCount", false},   {L"CommunicationErrorCount", false}, {L"GoodScanCount", false},
-    {L"DemoLabelCount", true},       {L"InjectedLabelCount", true},       {L"NotOnFileCount", true},
-    {L"ScannerResetCount", true},    {L"BeepCount", true},
+    {L"HoursPoweredCount", false}, {L"CommunicationErrorCount", false},
+    {L"GoodScanCount", false},     {L"DemoLabelCount", true},
+    {L"InjectedLabelCount", true}, {L"NotOnFileCount", true},
+    {L"ScannerResetCount", true},  {L"BeepCount", true},
 };
 constexpr size_t kStatisticCount = std::size(kStatistics);
 
@@ -91,8 +92,10 @@ int FindStatistic(std::wstring_view name) {
 
 std::wstring Trim(std::wstring_view s) {
   size_t b = 0, e = s.size();
-  while (b < e && iswspace(s[b])) ++b;
-  while (e > b && iswspace(s[e - 1])) --e;
+  while (b < e && iswspace(s[b]))
+    ++b;
+  while (e > b && iswspace(s[e - 1]))
+    --e;
   return std::wstring(s.substr(b, e - b));
 }
 
@@ -119,12 +122,18 @@ bool ParseInteger(const std::wstring &text, long long &value) {
 bool ValidValue(wchar_t datatype, const std::wstring &value) {
   long long n = 0;
   switch (datatype) {
-  case L'F': return value == L"True" || value == L"False";
-  case L'B': return ParseInteger(value, n) && n >= 0 && n <= 0xFF;
-  case L'W': return ParseInteger(value, n) && n >= 0 && n <= 0xFFFF;
-  case L'D': return ParseInteger(value, n) && n >= 0 && n <= 0xFFFFFFFFLL;
-  case L'X': return ParseInteger(value, n) && n >= 0 && n <= 0xFFFF;
-  case L'S': return value.size() <= 255;
+  case L'F':
+    return value == L"True" || value == L"False";
+  case L'B':
+    return ParseInteger(value, n) && n >= 0 && n <= 0xFF;
+  case L'W':
+    return ParseInteger(value, n) && n >= 0 && n <= 0xFFFF;
+  case L'D':
+    return ParseInteger(value, n) && n >= 0 && n <= 0xFFFFFFFFLL;
+  case L'X':
+    return ParseInteger(value, n) && n >= 0 && n <= 0xFFFF;
+  case L'S':
+    return value.size() <= 255;
   }
   return false;
 }
@@ -198,7 +207,8 @@ void SimulatedScanner::Run(HANDLE ready) {
   SetEvent(ready);
   if (!m_window) return;
   MSG msg;
-  while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0)
+    DispatchMessageW(&msg);
 }
 
 LRESULT CALLBACK SimulatedScanner::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -216,8 +226,10 @@ LRESULT CALLBACK SimulatedScanner::WindowProc(HWND hwnd, UINT msg, WPARAM wParam
       return 0;
     }
   case WM_SETENABLED:
-    if (wParam && self->m_demoInterval) SetTimer(hwnd, kDemoTimer, self->m_demoInterval, nullptr);
-    else KillTimer(hwnd, kDemoTimer);
+    if (wParam && self->m_demoInterval)
+      SetTimer(hwnd, kDemoTimer, self->m_demoInterval, nullptr);
+    else
+      KillTimer(hwnd, kDemoTimer);
     return 0;
   case WM_TIMER:
     if (wParam == kDemoTimer) self->OnDemoTimer();
@@ -298,7 +310,8 @@ LRESULT SimulatedScanner::OnInject(const COPYDATASTRUCT &cds) {
     return 1;
   case inject::Flood:
     if (!numbers || n.value < 0) return 0;
-    for (std::int32_t i = 0; i < n.value; ++i) m_sink->OnStatusUpdate(n.extra);
+    for (std::int32_t i = 0; i < n.value; ++i)
+      m_sink->OnStatusUpdate(n.extra);
     return 1;
   case inject::Query:
     return inject::QueryOpen | (m_sink->InputEnabled() ? LRESULT{inject::QueryEnabled} : LRESULT{0});
@@ -321,7 +334,8 @@ std::wstring SimulatedScanner::Long(std::wstring text) const {
   const size_t want = m_longLength;
   if (want > text.size()) {
     text += L' ';
-    while (text.size() < want) text += static_cast<wchar_t>(L'A' + text.size() % 26);
+    while (text.size() < want)
+      text += static_cast<wchar_t>(L'A' + text.size() % 26);
   }
   return text;
 }
@@ -337,10 +351,17 @@ long SimulatedScanner::CurrentPowerState() const { return m_power; }
 long SimulatedScanner::CheckHealth(long level, std::wstring &text) {
   const bool online = m_power == opos::PS_ONLINE;
   switch (level) {
-  case opos::CH_INTERNAL: text = L"Internal HCheck: Successful"; break;
-  case opos::CH_EXTERNAL: text = online ? L"External HCheck: Successful" : L"External HCheck: Not Responding"; break;
-  case opos::CH_INTERACTIVE: text = online ? L"Interactive HCheck: Complete" : L"Interactive HCheck: Not Responding"; break;
-  default: return opos::E_ILLEGAL;
+  case opos::CH_INTERNAL:
+    text = L"Internal HCheck: Successful";
+    break;
+  case opos::CH_EXTERNAL:
+    text = online ? L"External HCheck: Successful" : L"External HCheck: Not Responding";
+    break;
+  case opos::CH_INTERACTIVE:
+    text = online ? L"Interactive HCheck: Complete" : L"Interactive HCheck: Not Responding";
+    break;
+  default:
+    return opos::E_ILLEGAL;
   }
   text = Long(text);
   return opos::SUCCESS;
@@ -381,12 +402,13 @@ static std::vector<std::pair<int, std::wstring>> ResolveNames(const std::wstring
     return out;
   }
   for (const std::wstring &name : SplitList(all, L',')) {
-    if (name == L"U_") group(1);
+    if (name == L"U_")
+      group(1);
     else if (name == L"M_") {
       group(2);
       if (bRetrieve) out.emplace_back(FindStatistic(L"GoodScanCount"), L"GoodScanCount");
-    }
-    else out.emplace_back(FindStatistic(name), name);
+    } else
+      out.emplace_back(FindStatistic(name), name);
   }
   return out;
 }
@@ -448,7 +470,8 @@ Result SimulatedScanner::UpdateStatistics(const std::wstring &buffer) {
   {
     std::lock_guard lock(m_lock);
     for (const auto &[targets, value] : updates)
-      for (int i : targets) m_statistics[static_cast<size_t>(i)] = value;
+      for (int i : targets)
+        m_statistics[static_cast<size_t>(i)] = value;
     if (std::any_of(updates.begin(), updates.end(),
                     [](const auto &u) { return std::find(u.first.begin(), u.first.end(), 0) != u.first.end(); }))
       m_storedHours = m_statistics[0], m_openedAt = GetTickCount64();
@@ -477,7 +500,8 @@ Result SimulatedScanner::ResetStatistics(const std::wstring &buffer) {
 // ---- stored state -----------------------------------------------------------------
 
 void SimulatedScanner::LoadStore() {
-  for (const AttributeInfo &a : kAttributes) m_attributes[a.id] = a.initial;
+  for (const AttributeInfo &a : kAttributes)
+    m_attributes[a.id] = a.initial;
   m_statistics.assign(kStatisticCount, 0);
   ScopedRegKey key;
   if (key.Open(HKEY_CURRENT_USER, (kStoreKey + m_deviceName).c_str(), KEY_READ) != ERROR_SUCCESS) return;
@@ -502,8 +526,8 @@ void SimulatedScanner::LoadStore() {
 }
 
 static bool CreateStoreKey(const std::wstring &deviceName, HKEY &key) {
-  return RegCreateKeyExW(HKEY_CURRENT_USER, (kStoreKey + deviceName).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                         &key, nullptr) == ERROR_SUCCESS;
+  return RegCreateKeyExW(HKEY_CURRENT_USER, (kStoreKey + deviceName).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                         nullptr) == ERROR_SUCCESS;
 }
 
 void SimulatedScanner::SaveStatistics() {

@@ -8,13 +8,17 @@ namespace {
 constexpr int kMaxDepth = 64;
 
 bool IsSpace(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n'; }
-bool IsNameStart(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z') || c == L'_' || c == L':' || c > 0x7F; }
+bool IsNameStart(wchar_t c) {
+  return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z') || c == L'_' || c == L':' || c > 0x7F;
+}
 bool IsNameChar(wchar_t c) { return IsNameStart(c) || (c >= L'0' && c <= L'9') || c == L'-' || c == L'.'; }
 
 std::wstring Trim(const std::wstring &s) {
   size_t b = 0, e = s.size();
-  while (b < e && IsSpace(s[b])) ++b;
-  while (e > b && IsSpace(s[e - 1])) --e;
+  while (b < e && IsSpace(s[b]))
+    ++b;
+  while (e > b && IsSpace(s[e - 1]))
+    --e;
   return s.substr(b, e - b);
 }
 
@@ -36,7 +40,8 @@ private:
   bool Peek(wchar_t c) const { return m_pos < m_s.size() && m_s[m_pos] == c; }
   bool Starts(std::wstring_view w) const { return m_s.substr(m_pos, w.size()) == w; }
   void SkipSpace() {
-    while (m_pos < m_s.size() && IsSpace(m_s[m_pos])) ++m_pos;
+    while (m_pos < m_s.size() && IsSpace(m_s[m_pos]))
+      ++m_pos;
   }
 
   // Whitespace, comments and (before the root) the XML declaration.
@@ -65,7 +70,8 @@ private:
   std::optional<std::wstring> Name() {
     if (m_pos >= m_s.size() || !IsNameStart(m_s[m_pos])) return std::nullopt;
     const size_t b = m_pos;
-    while (m_pos < m_s.size() && IsNameChar(m_s[m_pos])) ++m_pos;
+    while (m_pos < m_s.size() && IsNameChar(m_s[m_pos]))
+      ++m_pos;
     return std::wstring(m_s.substr(b, m_pos - b));
   }
 
@@ -79,11 +85,16 @@ private:
         const size_t semi = m_s.find(L';', m_pos);
         if (semi == std::wstring_view::npos || semi - m_pos > 10) return std::nullopt;
         const std::wstring_view ent = m_s.substr(m_pos + 1, semi - m_pos - 1);
-        if (ent == L"lt") out += L'<';
-        else if (ent == L"gt") out += L'>';
-        else if (ent == L"amp") out += L'&';
-        else if (ent == L"quot") out += L'"';
-        else if (ent == L"apos") out += L'\'';
+        if (ent == L"lt")
+          out += L'<';
+        else if (ent == L"gt")
+          out += L'>';
+        else if (ent == L"amp")
+          out += L'&';
+        else if (ent == L"quot")
+          out += L'"';
+        else if (ent == L"apos")
+          out += L'\'';
         else if (ent.size() > 1 && ent[0] == L'#') {
           const bool hex = ent[1] == L'x';
           const std::wstring digits(ent.substr(hex ? 2 : 1));
@@ -186,14 +197,26 @@ std::wstring Escape(std::wstring_view text) {
   out.reserve(text.size());
   for (wchar_t c : text) {
     switch (c) {
-    case L'<': out += L"&lt;"; break;
-    case L'>': out += L"&gt;"; break;
-    case L'&': out += L"&amp;"; break;
-    case L'"': out += L"&quot;"; break;
-    case L'\'': out += L"&apos;"; break;
+    case L'<':
+      out += L"&lt;";
+      break;
+    case L'>':
+      out += L"&gt;";
+      break;
+    case L'&':
+      out += L"&amp;";
+      break;
+    case L'"':
+      out += L"&quot;";
+      break;
+    case L'\'':
+      out += L"&apos;";
+      break;
     default:
-      if (c < 0x20 && c != L'\t' && c != L'\r' && c != L'\n') out += L"&#" + std::to_wstring(unsigned(c)) + L";";
-      else out += c;
+      if (c < 0x20 && c != L'\t' && c != L'\r' && c != L'\n')
+        out += L"&#" + std::to_wstring(unsigned(c)) + L";";
+      else
+        out += c;
     }
   }
   return out;

@@ -27,9 +27,7 @@ void CString::FormatV(const wchar_t *pszFormat, va_list args) {
   }
 }
 
-BSTR CString::AllocSysString() const {
-  return SysAllocStringLen(m_s.data(), static_cast<UINT>(m_s.size()));
-}
+BSTR CString::AllocSysString() const { return SysAllocStringLen(m_s.data(), static_cast<UINT>(m_s.size())); }
 
 bool CString::LoadString(UINT nID) {
   const wchar_t *p = nullptr;

@@ -24,13 +24,16 @@ void CDataExchange::Fail() {
 void DDX_Text(CDataExchange *pDX, int nID, CString &value) {
   CWnd ctrl;
   ctrl.Attach(pDX->PrepareCtrl(nID));
-  if (pDX->m_bSaveAndValidate) value = ctrl.GetWindowText();
-  else ctrl.SetWindowText(value);
+  if (pDX->m_bSaveAndValidate)
+    value = ctrl.GetWindowText();
+  else
+    ctrl.SetWindowText(value);
 }
 
 bool ParseWholeLong(const wchar_t *psz, long &value) {
   if (!psz) return false;
-  while (std::iswspace(static_cast<wint_t>(*psz))) ++psz;
+  while (std::iswspace(static_cast<wint_t>(*psz)))
+    ++psz;
   const wchar_t *digits = psz;
   if (*digits == L'+' || *digits == L'-') ++digits;
   if (*digits < L'0' || *digits > L'9') return false;
@@ -38,7 +41,8 @@ bool ParseWholeLong(const wchar_t *psz, long &value) {
   errno = 0;
   const long long v = std::wcstoll(psz, &end, 10);
   if (errno == ERANGE || v < LONG_MIN || v > LONG_MAX) return false;
-  while (std::iswspace(static_cast<wint_t>(*end))) ++end;
+  while (std::iswspace(static_cast<wint_t>(*end)))
+    ++end;
   if (*end != 0) return false;
   value = static_cast<long>(v);
   return true;

@@ -31,7 +31,8 @@ bool ReturnsDirectly(UINT msg) {
 
 HWND NthChild(HWND hwndParent, size_t n) {
   HWND child = GetWindow(hwndParent, GW_CHILD);
-  while (child && n--) child = GetWindow(child, GW_HWNDNEXT);
+  while (child && n--)
+    child = GetWindow(child, GW_HWNDNEXT);
   return child;
 }
 
@@ -43,9 +44,7 @@ CDialog::~CDialog() {
   if (m_hWnd) ::DestroyWindow(m_hWnd);
 }
 
-CDialog *CDialog::FromHandle(HWND hwnd) {
-  return hwnd ? static_cast<CDialog *>(GetPropW(hwnd, kDialogProp)) : nullptr;
-}
+CDialog *CDialog::FromHandle(HWND hwnd) { return hwnd ? static_cast<CDialog *>(GetPropW(hwnd, kDialogProp)) : nullptr; }
 
 bool CDialog::PrepareTemplate() {
   const HINSTANCE hInst = GetModuleHandleW(nullptr);
@@ -195,8 +194,10 @@ INT_PTR CDialog::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   case WM_INITDIALOG:
     if (!CreateHostedControls()) {
       m_nModalResult = -1;
-      if (m_bModal) ::EndDialog(m_hWnd, -1);
-      else ::DestroyWindow(m_hWnd);
+      if (m_bModal)
+        ::EndDialog(m_hWnd, -1);
+      else
+        ::DestroyWindow(m_hWnd);
       return TRUE;
     }
     return OnInitDialog();

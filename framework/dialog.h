@@ -56,8 +56,7 @@ template <class T> struct EventEntry {
   void (T::*pfn)(long);
 };
 
-template <class T, size_t N>
-bool DispatchCommand(T &target, const CommandEntry<T> (&map)[N], UINT nCode, UINT nID) {
+template <class T, size_t N> bool DispatchCommand(T &target, const CommandEntry<T> (&map)[N], UINT nCode, UINT nID) {
   for (const auto &e : map) {
     if (e.nCode == nCode && e.nID == nID) {
       (target.*e.pfn)();

@@ -23,8 +23,10 @@ public:
   }
   void Align(size_t n) { m_pos = (m_pos + n - 1) / n * n; }
   void Skip(size_t n) {
-    if (m_pos + n > m_cb) m_ok = false;
-    else m_pos += n;
+    if (m_pos + n > m_cb)
+      m_ok = false;
+    else
+      m_pos += n;
   }
   // A zero-terminated wide string.
   std::wstring ReadString() {
@@ -55,7 +57,8 @@ private:
 };
 
 void AppendAligned(std::vector<BYTE> &out, const BYTE *p, size_t cb) {
-  while (out.size() % 4) out.push_back(0);
+  while (out.size() % 4)
+    out.push_back(0);
   out.insert(out.end(), p, p + cb);
 }
 

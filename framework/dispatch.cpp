@@ -88,13 +88,14 @@ const KnownError kKnownErrors[] = {
 
 CString ErrorText(HRESULT hr) {
   wchar_t *psz = nullptr;
-  const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                     FORMAT_MESSAGE_IGNORE_INSERTS,
-                                 nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<LPWSTR>(&psz), 0, nullptr);
+  const DWORD n =
+      FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                     nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<LPWSTR>(&psz), 0, nullptr);
   CString text;
   if (n && psz) {
     std::wstring s(psz, n);
-    while (!s.empty() && (s.back() == L'\r' || s.back() == L'\n' || s.back() == L' ')) s.pop_back();
+    while (!s.empty() && (s.back() == L'\r' || s.back() == L'\n' || s.back() == L' '))
+      s.pop_back();
     text = CString(s);
   }
   LocalFree(psz);
@@ -112,8 +113,7 @@ CString CDispatchException::Message() const {
 
 void InvokeDispatch(IDispatch *pDispatch, DISPID dispid, WORD wFlags, VARTYPE vtRet, void *pvRet,
                     std::initializer_list<DispatchArg> args, const wchar_t *pszOperation) {
-  if (!pDispatch)
-    throw CDispatchException(E_POINTER, OperationName(dispid, pszOperation), L"No control is attached.");
+  if (!pDispatch) throw CDispatchException(E_POINTER, OperationName(dispid, pszOperation), L"No control is attached.");
 
   // rgvarg holds the arguments last to first.
   std::vector<VARIANT> rgvarg(args.size());
@@ -126,7 +126,8 @@ void InvokeDispatch(IDispatch *pDispatch, DISPID dispid, WORD wFlags, VARTYPE vt
     ++made;
   }
   auto clearArgs = [&] {
-    for (size_t k = 0; k < made; ++k) ClearArgument(rgvarg[args.size() - 1 - k]);
+    for (size_t k = 0; k < made; ++k)
+      ClearArgument(rgvarg[args.size() - 1 - k]);
   };
   if (FAILED(hr)) {
     clearArgs();
@@ -142,15 +143,17 @@ void InvokeDispatch(IDispatch *pDispatch, DISPID dispid, WORD wFlags, VARTYPE vt
   ScopedVariant result;
   EXCEPINFO excep{};
   UINT argErr = 0;
-  hr = pDispatch->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, wFlags, &params,
-                         vtRet == VT_EMPTY ? nullptr : &result, &excep, &argErr);
+  hr = pDispatch->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, wFlags, &params, vtRet == VT_EMPTY ? nullptr : &result,
+                         &excep, &argErr);
   clearArgs();
   if (FAILED(hr)) {
     CString description;
     if (hr == DISP_E_EXCEPTION) {
       if (excep.pfnDeferredFillIn) excep.pfnDeferredFillIn(&excep);
-      if (excep.bstrDescription && *excep.bstrDescription) description = excep.bstrDescription;
-      else description = ErrorText(excep.scode ? excep.scode : hr);
+      if (excep.bstrDescription && *excep.bstrDescription)
+        description = excep.bstrDescription;
+      else
+        description = ErrorText(excep.scode ? excep.scode : hr);
     } else {
       description = ErrorText(hr);
     }

@@ -88,8 +88,7 @@ public:
   }
   STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo **) override { return E_NOTIMPL; }
   STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR *, UINT, LCID, DISPID *) override { return E_NOTIMPL; }
-  STDMETHODIMP Invoke(DISPID dispid, REFIID, LCID, WORD, DISPPARAMS *pParams, VARIANT *, EXCEPINFO *,
-                      UINT *) override {
+  STDMETHODIMP Invoke(DISPID dispid, REFIID, LCID, WORD, DISPPARAMS *pParams, VARIANT *, EXCEPINFO *, UINT *) override {
     if (!m_site) return S_OK;
     static const DISPPARAMS kNoParams{};
     m_site->FireEvent(dispid, pParams ? *pParams : kNoParams);
@@ -128,19 +127,18 @@ HRESULT COleControlSite::CreateWindowAndControl(HWND hwndParent, UINT nID, DWORD
   m_nID = nID;
   // The window holds a reference of its own, released when it is destroyed.
   AddRef();
-  const HWND hwnd = CreateWindowExW(dwExStyle, kSiteClass, L"", WS_CHILD | WS_CLIPSIBLINGS | dwStyle, rc.left,
-                                    rc.top, rc.right - rc.left, rc.bottom - rc.top, hwndParent,
-                                    reinterpret_cast<HMENU>(static_cast<UINT_PTR>(nID)), GetModuleHandleW(nullptr),
-                                    this);
+  const HWND hwnd =
+      CreateWindowExW(dwExStyle, kSiteClass, L"", WS_CHILD | WS_CLIPSIBLINGS | dwStyle, rc.left, rc.top,
+                      rc.right - rc.left, rc.bottom - rc.top, hwndParent,
+                      reinterpret_cast<HMENU>(static_cast<UINT_PTR>(nID)), GetModuleHandleW(nullptr), this);
   if (!hwnd) {
     Release();
     return HRESULT_FROM_WIN32(GetLastError());
   }
-  if (hwndInsertAfter)
-    SetWindowPos(hwnd, hwndInsertAfter, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  if (hwndInsertAfter) SetWindowPos(hwnd, hwndInsertAfter, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 
-  HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IOleObject,
-                                m_object.PutVoid());
+  HRESULT hr =
+      CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IOleObject, m_object.PutVoid());
   if (SUCCEEDED(hr)) {
     DWORD misc = 0;
     m_object->GetMiscStatus(DVASPECT_CONTENT, &misc);

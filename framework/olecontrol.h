@@ -21,9 +21,8 @@ class COleControlSite final : public IOleClientSite,
 public:
   // Creates the site window and the control in it. On failure returns the
   // HRESULT and leaves no window behind.
-  static HRESULT Create(HWND hwndParent, UINT nID, DWORD dwStyle, DWORD dwExStyle, const RECT &rcPixels,
-                        REFCLSID clsid, const std::vector<BYTE> &initState, HWND hwndInsertAfter,
-                        ComPtr<COleControlSite> &site);
+  static HRESULT Create(HWND hwndParent, UINT nID, DWORD dwStyle, DWORD dwExStyle, const RECT &rcPixels, REFCLSID clsid,
+                        const std::vector<BYTE> &initState, HWND hwndInsertAfter, ComPtr<COleControlSite> &site);
   // The site whose window is hwnd, or null.
   static COleControlSite *FromWindow(HWND hwnd);
 

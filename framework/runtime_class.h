@@ -22,10 +22,10 @@ struct CRuntimeClassRegistration {
   explicit CRuntimeClassRegistration(CRuntimeClass &rc);
 };
 
-#define DECLARE_DYNCREATE(class_name)                                                                       \
-  static CRuntimeClass classRuntime##class_name;                                                            \
+#define DECLARE_DYNCREATE(class_name)                                                                                  \
+  static CRuntimeClass classRuntime##class_name;                                                                       \
   static CWnd *CreateObject() { return new class_name; }
 
-#define IMPLEMENT_DYNCREATE(class_name)                                                                     \
-  CRuntimeClass class_name::classRuntime##class_name = {L## #class_name, &class_name::CreateObject, nullptr}; \
+#define IMPLEMENT_DYNCREATE(class_name)                                                                                \
+  CRuntimeClass class_name::classRuntime##class_name = {L## #class_name, &class_name::CreateObject, nullptr};          \
   static CRuntimeClassRegistration s_registration##class_name(class_name::classRuntime##class_name);

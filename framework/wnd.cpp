@@ -30,11 +30,11 @@ void CWnd::SetDlgItemText(int nID, const wchar_t *psz) const { SetTextIfDifferen
 
 CString CWnd::GetDlgItemText(int nID) const { return WindowText(GetDlgItem(nID)); }
 
-void CWnd::CreateControl(REFCLSID clsid, const wchar_t *pszWindowName, DWORD dwStyle, const RECT &rect,
-                         CWnd *pParent, UINT nID) {
+void CWnd::CreateControl(REFCLSID clsid, const wchar_t *pszWindowName, DWORD dwStyle, const RECT &rect, CWnd *pParent,
+                         UINT nID) {
   ComPtr<COleControlSite> site;
-  const HRESULT hr = COleControlSite::Create(pParent ? pParent->m_hWnd : nullptr, nID, dwStyle, 0, rect, clsid, {},
-                                             HWND_BOTTOM, site);
+  const HRESULT hr =
+      COleControlSite::Create(pParent ? pParent->m_hWnd : nullptr, nID, dwStyle, 0, rect, clsid, {}, HWND_BOTTOM, site);
   if (FAILED(hr)) throw CDispatchException(hr, L"creating the control", ErrorText(hr));
   if (pszWindowName) ::SetWindowTextW(site->GetWindow(), pszWindowName);
   // The site window owns the site from here on: it closes and releases it
@@ -56,7 +56,6 @@ CString CComboBox::GetLBText(int nIndex) const {
   const LRESULT n = SendMessage(CB_GETLBTEXTLEN, static_cast<WPARAM>(nIndex));
   if (n == CB_ERR) return CString();
   std::vector<wchar_t> buffer(static_cast<size_t>(n) + 1);
-  const LRESULT got =
-      SendMessage(CB_GETLBTEXT, static_cast<WPARAM>(nIndex), reinterpret_cast<LPARAM>(buffer.data()));
+  const LRESULT got = SendMessage(CB_GETLBTEXT, static_cast<WPARAM>(nIndex), reinterpret_cast<LPARAM>(buffer.data()));
   return got == CB_ERR ? CString() : CString(buffer.data(), static_cast<int>(got));
 }

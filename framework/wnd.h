@@ -23,12 +23,8 @@ public:
   void Attach(HWND hWnd) { m_hWnd = hWnd; }
   HWND Detach() { return std::exchange(m_hWnd, nullptr); }
 
-  LRESULT SendMessage(UINT msg, WPARAM wp = 0, LPARAM lp = 0) const {
-    return ::SendMessageW(m_hWnd, msg, wp, lp);
-  }
-  BOOL PostMessage(UINT msg, WPARAM wp = 0, LPARAM lp = 0) const {
-    return ::PostMessageW(m_hWnd, msg, wp, lp);
-  }
+  LRESULT SendMessage(UINT msg, WPARAM wp = 0, LPARAM lp = 0) const { return ::SendMessageW(m_hWnd, msg, wp, lp); }
+  BOOL PostMessage(UINT msg, WPARAM wp = 0, LPARAM lp = 0) const { return ::PostMessageW(m_hWnd, msg, wp, lp); }
   HWND GetDlgItem(int nID) const { return ::GetDlgItem(m_hWnd, nID); }
   int GetDlgCtrlID() const { return ::GetDlgCtrlID(m_hWnd); }
   BOOL EnableWindow(BOOL bEnable = TRUE) const { return ::EnableWindow(m_hWnd, bEnable); }
@@ -38,8 +34,8 @@ public:
   void GetClientRect(RECT *prc) const { ::GetClientRect(m_hWnd, prc); }
   HMENU GetSystemMenu(BOOL bRevert) const { return ::GetSystemMenu(m_hWnd, bRevert); }
   HICON SetIcon(HICON hIcon, BOOL bBig) const {
-    return reinterpret_cast<HICON>(SendMessage(WM_SETICON, bBig ? ICON_BIG : ICON_SMALL,
-                                               reinterpret_cast<LPARAM>(hIcon)));
+    return reinterpret_cast<HICON>(
+        SendMessage(WM_SETICON, bBig ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(hIcon)));
   }
   HWND SetFocus() const { return ::SetFocus(m_hWnd); }
 
@@ -52,8 +48,8 @@ public:
 
   // Creates a hosted OLE control from its class identifier as child nID of
   // pParent and attaches this wrapper to it. Throws CDispatchException.
-  void CreateControl(REFCLSID clsid, const wchar_t *pszWindowName, DWORD dwStyle, const RECT &rect,
-                     CWnd *pParent, UINT nID);
+  void CreateControl(REFCLSID clsid, const wchar_t *pszWindowName, DWORD dwStyle, const RECT &rect, CWnd *pParent,
+                     UINT nID);
   // The automation interface of the hosted control this window is, or null.
   IDispatch *GetControlDispatch() const;
   // One late-bound call on the hosted control (see InvokeDispatch).

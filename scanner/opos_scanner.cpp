@@ -13,18 +13,54 @@ namespace {
 // One row per accessor, in the order of this enumeration.
 enum Accessor : size_t {
   // Methods
-  kCheckHealth, kClaimDevice, kClearInput, kClose, kDirectIO, kOpen, kReleaseDevice, kResetStatistics,
-  kRetrieveStatistics, kUpdateStatistics, kClearInputProperties,
+  kCheckHealth,
+  kClaimDevice,
+  kClearInput,
+  kClose,
+  kDirectIO,
+  kOpen,
+  kReleaseDevice,
+  kResetStatistics,
+  kRetrieveStatistics,
+  kUpdateStatistics,
+  kClearInputProperties,
   // Property reads
-  kGetAutoDisable, kGetBinaryConversion, kGetCapPowerReporting, kGetCheckHealthText, kGetClaimed,
-  kGetDataCount, kGetDataEventEnabled, kGetDeviceEnabled, kGetFreezeEvents, kGetPowerNotify, kGetPowerState,
-  kGetResultCode, kGetResultCodeExtended, kGetState, kGetControlObjectDescription, kGetControlObjectVersion,
-  kGetServiceObjectDescription, kGetServiceObjectVersion, kGetDeviceDescription, kGetDeviceName,
-  kGetCapStatisticsReporting, kGetCapUpdateStatistics, kGetCapCompareFirmwareVersion, kGetCapUpdateFirmware,
-  kGetDecodeData, kGetScanData, kGetScanDataLabel, kGetScanDataType,
+  kGetAutoDisable,
+  kGetBinaryConversion,
+  kGetCapPowerReporting,
+  kGetCheckHealthText,
+  kGetClaimed,
+  kGetDataCount,
+  kGetDataEventEnabled,
+  kGetDeviceEnabled,
+  kGetFreezeEvents,
+  kGetPowerNotify,
+  kGetPowerState,
+  kGetResultCode,
+  kGetResultCodeExtended,
+  kGetState,
+  kGetControlObjectDescription,
+  kGetControlObjectVersion,
+  kGetServiceObjectDescription,
+  kGetServiceObjectVersion,
+  kGetDeviceDescription,
+  kGetDeviceName,
+  kGetCapStatisticsReporting,
+  kGetCapUpdateStatistics,
+  kGetCapCompareFirmwareVersion,
+  kGetCapUpdateFirmware,
+  kGetDecodeData,
+  kGetScanData,
+  kGetScanDataLabel,
+  kGetScanDataType,
   // Property writes
-  kSetAutoDisable, kSetBinaryConversion, kSetDataEventEnabled, kSetDeviceEnabled, kSetFreezeEvents,
-  kSetPowerNotify, kSetDecodeData,
+  kSetAutoDisable,
+  kSetBinaryConversion,
+  kSetDataEventEnabled,
+  kSetDeviceEnabled,
+  kSetFreezeEvents,
+  kSetPowerNotify,
+  kSetDecodeData,
   kAccessorCount
 };
 
@@ -110,7 +146,8 @@ static_assert(RowsInAccessorOrder(), "one row per accessor, in the order of Acce
 
 constexpr size_t ArgCount(const DispatchEntry &e) {
   size_t n = 0;
-  while (n < std::size(e.args) && e.args[n] != kNone) ++n;
+  while (n < std::size(e.args) && e.args[n] != kNone)
+    ++n;
   return n;
 }
 

@@ -14,32 +14,31 @@ using namespace quillon::inject;
 namespace {
 
 void Usage(FILE *out = stderr) {
-  fwprintf(out,
-           L"Usage: scaninject DEVICE COMMAND [ARGUMENTS]\n"
-           L"Sends input to the simulated scanner DEVICE (its registry name, e.g. QuillonSim)\n"
-           L"in every process that has it open.\n"
-           L"\n"
-           L"Commands:\n"
-           L"  label TYPE DATA [RAW]     one label of ScanDataType TYPE; DATA is the decoded\n"
-           L"                            label, RAW the ScanData bytes (default: DATA)\n"
-           L"  burst COUNT [TYPE [FIRST]] COUNT numbered labels QB00000001, QB00000002, ...\n"
-           L"                            (TYPE default 110 Code 128, FIRST default 1)\n"
-           L"  stdin                     labels from standard input, one \"TYPE DATA\" a line\n"
-           L"  power STATE               online, off, offline, offoffline or 2001..2004\n"
-           L"  error CODE [EXTENDED]     an input error: ErrorEvent with these codes\n"
-           L"  fail CODE [EXTENDED]      the next method call on the control returns CODE\n"
-           L"  long LENGTH               texts the device answers with get LENGTH characters\n"
-           L"                            (descriptions, health text, Direct IO, statistics);\n"
-           L"                            0 switches it off\n"
-           L"  flood COUNT [STATUS]      COUNT StatusUpdateEvents (STATUS default 2001)\n"
-           L"  query                     prints whether the device is open and enabled\n"
-           L"  wait [MILLISECONDS]       waits until the device is enabled (default 10000)\n"
-           L"\n"
-           L"DATA and RAW take the escapes \\xNN, \\r, \\n, \\t and \\\\. Characters above\n"
-           L"U+00FF travel as UTF-8.\n"
-           L"Exit status: 0 done and every label taken; 1 refused or some labels not taken\n"
-           L"(device disabled, queue full); 2 usage; 3 no such device open.\n"
-           L"Example: scaninject QuillonSim label 104 4006381333931\n");
+  fwprintf(out, L"Usage: scaninject DEVICE COMMAND [ARGUMENTS]\n"
+                L"Sends input to the simulated scanner DEVICE (its registry name, e.g. QuillonSim)\n"
+                L"in every process that has it open.\n"
+                L"\n"
+                L"Commands:\n"
+                L"  label TYPE DATA [RAW]     one label of ScanDataType TYPE; DATA is the decoded\n"
+                L"                            label, RAW the ScanData bytes (default: DATA)\n"
+                L"  burst COUNT [TYPE [FIRST]] COUNT numbered labels QB00000001, QB00000002, ...\n"
+                L"                            (TYPE default 110 Code 128, FIRST default 1)\n"
+                L"  stdin                     labels from standard input, one \"TYPE DATA\" a line\n"
+                L"  power STATE               online, off, offline, offoffline or 2001..2004\n"
+                L"  error CODE [EXTENDED]     an input error: ErrorEvent with these codes\n"
+                L"  fail CODE [EXTENDED]      the next method call on the control returns CODE\n"
+                L"  long LENGTH               texts the device answers with get LENGTH characters\n"
+                L"                            (descriptions, health text, Direct IO, statistics);\n"
+                L"                            0 switches it off\n"
+                L"  flood COUNT [STATUS]      COUNT StatusUpdateEvents (STATUS default 2001)\n"
+                L"  query                     prints whether the device is open and enabled\n"
+                L"  wait [MILLISECONDS]       waits until the device is enabled (default 10000)\n"
+                L"\n"
+                L"DATA and RAW take the escapes \\xNN, \\r, \\n, \\t and \\\\. Characters above\n"
+                L"U+00FF travel as UTF-8.\n"
+                L"Exit status: 0 done and every label taken; 1 refused or some labels not taken\n"
+                L"(device disabled, queue full); 2 usage; 3 no such device open.\n"
+                L"Example: scaninject QuillonSim label 104 4006381333931\n");
 }
 
 void AppendUtf8(std::string &out, unsigned c) {
@@ -57,10 +56,18 @@ bool Unescape(const wchar_t *text, std::string &out) {
     if (*p == L'\\' && p[1]) {
       ++p;
       switch (*p) {
-      case L'r': out += '\r'; continue;
-      case L'n': out += '\n'; continue;
-      case L't': out += '\t'; continue;
-      case L'\\': out += '\\'; continue;
+      case L'r':
+        out += '\r';
+        continue;
+      case L'n':
+        out += '\n';
+        continue;
+      case L't':
+        out += '\t';
+        continue;
+      case L'\\':
+        out += '\\';
+        continue;
       case L'x': {
         if (!iswxdigit(p[1]) || !iswxdigit(p[2])) return false;
         const wchar_t hex[3] = {p[1], p[2], 0};
@@ -68,12 +75,15 @@ bool Unescape(const wchar_t *text, std::string &out) {
         p += 2;
         continue;
       }
-      default: return false;
+      default:
+        return false;
       }
     }
     const unsigned c = static_cast<unsigned>(*p);
-    if (c <= 0xFF) out += static_cast<char>(c);
-    else AppendUtf8(out, c);
+    if (c <= 0xFF)
+      out += static_cast<char>(c);
+    else
+      AppendUtf8(out, c);
   }
   return true;
 }
@@ -88,7 +98,8 @@ bool Number(const wchar_t *text, long &value) {
 std::vector<HWND> FindDevices(const wchar_t *device) {
   std::vector<HWND> out;
   HWND h = nullptr;
-  while ((h = FindWindowExW(HWND_MESSAGE, h, kInjectClass, device)) != nullptr) out.push_back(h);
+  while ((h = FindWindowExW(HWND_MESSAGE, h, kInjectClass, device)) != nullptr)
+    out.push_back(h);
   return out;
 }
 
@@ -113,8 +124,7 @@ void AddLabel(std::string &payload, long type, const std::string &data, const st
 }
 
 int SendNumbers(const std::vector<HWND> &windows, Command command, long value, long extra, long first = 0) {
-  const Numbers n{static_cast<std::int32_t>(value), static_cast<std::int32_t>(extra),
-                  static_cast<std::int32_t>(first)};
+  const Numbers n{static_cast<std::int32_t>(value), static_cast<std::int32_t>(extra), static_cast<std::int32_t>(first)};
   return Send(windows, command, &n, sizeof n) > 0 ? 0 : 1;
 }
 

@@ -176,7 +176,8 @@ std::string Narrow(const std::wstring &s) { return std::string(s.begin(), s.end(
 TEST_F(Chooser, ListsTheSubkeysSortedPreselectsTheFirstAndTracesThemInRegistryOrder) {
   MakeKey();
   const std::wstring longest(255, L'L'); // the longest name a key may have
-  for (const wchar_t *name : {L"Zeta", L"alpha", L"_Under", L"Mid Scanner", L"Scan-C", L"ScanB"}) AddDevice(name);
+  for (const wchar_t *name : {L"Zeta", L"alpha", L"_Under", L"Mid Scanner", L"Scan-C", L"ScanB"})
+    AddDevice(name);
   AddDevice(longest);
   const std::vector<std::wstring> registry = RegistryOrder();
   ASSERT_EQ(registry.size(), 7u);

@@ -50,7 +50,8 @@ protected:
   // The calls the fake received since the last ClearCalls, as (dispid, kind).
   std::vector<std::pair<DISPID, WORD>> CallKinds() const {
     std::vector<std::pair<DISPID, WORD>> v;
-    for (const RecordedCall &c : m_fake->Calls()) v.emplace_back(c.dispid, c.flags);
+    for (const RecordedCall &c : m_fake->Calls())
+      v.emplace_back(c.dispid, c.flags);
     return v;
   }
 

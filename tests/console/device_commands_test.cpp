@@ -98,13 +98,10 @@ struct AutoEnableStep {
 
 TEST_F(DeviceCommands, AutoEnableIsUsableOnlyBetweenASuccessfulClaimAndASuccessfulReleaseOrClose) {
   const AutoEnableStep kSteps[] = {
-      {IDC_CLAIM, 104, false, false}, // e.g. before Open: refused, the box stays off
-      {IDC_CLAIM, 0, true, false},
-      {IDC_RELEASE, 111, true, true}, // failed: box as it was (checked below)
-      {IDC_CLOSE, 106, true, true},
-      {IDC_RELEASE, 0, false, false},
-      {IDC_CLAIM, 0, true, false},
-      {IDC_CLOSE, 0, false, false},
+      {IDC_CLAIM, 104, false, false},                                 // e.g. before Open: refused, the box stays off
+      {IDC_CLAIM, 0, true, false},    {IDC_RELEASE, 111, true, true}, // failed: box as it was (checked below)
+      {IDC_CLOSE, 106, true, true},   {IDC_RELEASE, 0, false, false},
+      {IDC_CLAIM, 0, true, false},    {IDC_CLOSE, 0, false, false},
   };
   for (const AutoEnableStep &s : kSteps) {
     SCOPED_TRACE(testing::Message() << "button " << s.nID << " answering " << s.result);

@@ -70,7 +70,8 @@ TEST_F(DeviceEvents, AutoEnableReArmsDataEventsOncePerEventOnlyWhileChecked) {
     SCOPED_TRACE(checked ? "checked" : "unchecked");
     SendMessageW(Item(IDC_AUTO_ENABLE), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
     m_fake->ClearCalls();
-    for (int i = 0; i < 5; ++i) m_fake->FireDataEvent(0);
+    for (int i = 0; i < 5; ++i)
+      m_fake->FireDataEvent(0);
 
     const auto writes = m_fake->CallsTo(kDataEventEnabled);
     ASSERT_EQ(writes.size(), checked ? 5u : 0u);
@@ -88,7 +89,8 @@ TEST_F(DeviceEvents, AutoEnableReArmsDataEventsOncePerEventOnlyWhileChecked) {
 
 std::vector<std::wstring> Texts(const MessageBoxWatcher &boxes) {
   std::vector<std::wstring> v;
-  for (const auto &b : boxes.Seen()) v.push_back(b.text);
+  for (const auto &b : boxes.Seen())
+    v.push_back(b.text);
   return v;
 }
 
@@ -111,8 +113,14 @@ struct StatusCase {
 
 TEST_F(DeviceEvents, PowerStatusesShowTheirMessageAndOtherStatusesNothing) {
   const StatusCase kStatuses[] = {
-      {2002, L"Device power off"}, {2001, PowerStatusText(2001)}, {2003, PowerStatusText(2003)},
-      {2004, PowerStatusText(2004)}, {0, nullptr}, {2000, nullptr}, {2005, nullptr}, {-2002, nullptr},
+      {2002, L"Device power off"},
+      {2001, PowerStatusText(2001)},
+      {2003, PowerStatusText(2003)},
+      {2004, PowerStatusText(2004)},
+      {0, nullptr},
+      {2000, nullptr},
+      {2005, nullptr},
+      {-2002, nullptr},
   };
   for (const StatusCase &c : kStatuses) {
     SCOPED_TRACE(testing::Message() << "status " << c.status);
@@ -161,7 +169,8 @@ void CALLBACK RunFlood(HWND, UINT, UINT_PTR id, DWORD) {
 
 TEST_F(DeviceEvents, PowerTextsThatArriveTogetherShowTheNewestOnce) {
   MessageBoxWatcher boxes;
-  for (int i = 0; i < 10000; ++i) m_fake->FireStatusUpdateEvent(2001 + i % 4);
+  for (int i = 0; i < 10000; ++i)
+    m_fake->FireStatusUpdateEvent(2001 + i % 4);
   m_fake->FireStatusUpdateEvent(2002);
   m_fake->FireStatusUpdateEvent(0);
   EXPECT_EQ(OpenMessageBoxes(), 0u); // no box inside the events

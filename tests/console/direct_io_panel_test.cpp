@@ -20,24 +20,57 @@ std::wstring Lines(std::initializer_list<std::pair<int, const wchar_t *>> lines)
 }
 
 const std::wstring kScannerText = Lines({{0, L"<inArgs>"}, {1, L"<scannerID>1</scannerID>"}, {0, L"</inArgs>"}});
-const std::wstring kAttributeListText =
-    Lines({{0, L"<inArgs>"}, {1, L"<scannerID>1</scannerID>"}, {1, L"<cmdArgs>"}, {2, L"<arg-xml>"},
-           {3, L"<attrib_list>1</attrib_list>"}, {2, L"</arg-xml>"}, {1, L"</cmdArgs>"}, {0, L"</inArgs>"}});
-const std::wstring kSetAttributeText =
-    Lines({{0, L"<inArgs>"}, {1, L"<scannerID>1</scannerID>"}, {1, L"<cmdArgs>"}, {2, L"<arg-xml>"},
-           {3, L"<attrib_list>"}, {4, L"<attribute>"}, {5, L"<id>6000</id>"}, {5, L"<datatype>X</datatype>"},
-           {5, L"<value>2</value>"}, {4, L"</attribute>"}, {3, L"</attrib_list>"}, {2, L"</arg-xml>"},
-           {1, L"</cmdArgs>"}, {0, L"</inArgs>"}});
-const std::wstring kStoreAttributeText =
-    Lines({{0, L"<inArgs>"}, {1, L"<scannerID>1</scannerID>"}, {1, L"<cmdArgs>"}, {2, L"<arg-xml>"},
-           {3, L"<attrib_list>"}, {4, L"<attribute>"}, {5, L"<id>1</id>"}, {5, L"<datatype>F</datatype>"},
-           {5, L"<value>True</value>"}, {4, L"</attribute>"}, {3, L"</attrib_list>"}, {2, L"</arg-xml>"},
-           {1, L"</cmdArgs>"}, {0, L"</inArgs>"}});
-const std::wstring kPassThroughText =
-    Lines({{0, L"<inArgs>"}, {1, L"<scannerID>1</scannerID>"}, {1, L"<opcode>5004</opcode>"}, {1, L"<cmdArgs>"},
-           {2, L"<arg-xml>"}, {3, L"<attrib_list>"}, {4, L"<attribute>"}, {5, L"<id>6000</id>"},
-           {5, L"<datatype>X</datatype>"}, {5, L"<value>2</value>"}, {4, L"</attribute>"}, {3, L"</attrib_list>"},
-           {2, L"</arg-xml>"}, {1, L"</cmdArgs>"}, {0, L"</inArgs>"}});
+const std::wstring kAttributeListText = Lines({{0, L"<inArgs>"},
+                                               {1, L"<scannerID>1</scannerID>"},
+                                               {1, L"<cmdArgs>"},
+                                               {2, L"<arg-xml>"},
+                                               {3, L"<attrib_list>1</attrib_list>"},
+                                               {2, L"</arg-xml>"},
+                                               {1, L"</cmdArgs>"},
+                                               {0, L"</inArgs>"}});
+const std::wstring kSetAttributeText = Lines({{0, L"<inArgs>"},
+                                              {1, L"<scannerID>1</scannerID>"},
+                                              {1, L"<cmdArgs>"},
+                                              {2, L"<arg-xml>"},
+                                              {3, L"<attrib_list>"},
+                                              {4, L"<attribute>"},
+                                              {5, L"<id>6000</id>"},
+                                              {5, L"<datatype>X</datatype>"},
+                                              {5, L"<value>2</value>"},
+                                              {4, L"</attribute>"},
+                                              {3, L"</attrib_list>"},
+                                              {2, L"</arg-xml>"},
+                                              {1, L"</cmdArgs>"},
+                                              {0, L"</inArgs>"}});
+const std::wstring kStoreAttributeText = Lines({{0, L"<inArgs>"},
+                                                {1, L"<scannerID>1</scannerID>"},
+                                                {1, L"<cmdArgs>"},
+                                                {2, L"<arg-xml>"},
+                                                {3, L"<attrib_list>"},
+                                                {4, L"<attribute>"},
+                                                {5, L"<id>1</id>"},
+                                                {5, L"<datatype>F</datatype>"},
+                                                {5, L"<value>True</value>"},
+                                                {4, L"</attribute>"},
+                                                {3, L"</attrib_list>"},
+                                                {2, L"</arg-xml>"},
+                                                {1, L"</cmdArgs>"},
+                                                {0, L"</inArgs>"}});
+const std::wstring kPassThroughText = Lines({{0, L"<inArgs>"},
+                                             {1, L"<scannerID>1</scannerID>"},
+                                             {1, L"<opcode>5004</opcode>"},
+                                             {1, L"<cmdArgs>"},
+                                             {2, L"<arg-xml>"},
+                                             {3, L"<attrib_list>"},
+                                             {4, L"<attribute>"},
+                                             {5, L"<id>6000</id>"},
+                                             {5, L"<datatype>X</datatype>"},
+                                             {5, L"<value>2</value>"},
+                                             {4, L"</attribute>"},
+                                             {3, L"</attrib_list>"},
+                                             {2, L"</arg-xml>"},
+                                             {1, L"</cmdArgs>"},
+                                             {0, L"</inArgs>"}});
 
 struct Command {
   const wchar_t *name;
@@ -123,7 +156,8 @@ TEST_F(DirectIOPanel, TypingACommandNameWithoutChoosingItKeepsTheChosenCommand) 
   info.cbSize = sizeof info;
   ASSERT_TRUE(GetComboBoxInfo(Item(IDC_DIRECTIO_COMMAND), &info));
   SendMessageW(info.hwndItem, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
-  for (wchar_t ch : std::wstring(L"RSM_ATTR_SET")) SendMessageW(info.hwndItem, WM_CHAR, ch, 0);
+  for (wchar_t ch : std::wstring(L"RSM_ATTR_SET"))
+    SendMessageW(info.hwndItem, WM_CHAR, ch, 0);
   ASSERT_EQ(Text(IDC_DIRECTIO_COMMAND), L"RSM_ATTR_SET");
   EXPECT_EQ(Text(IDC_DIRECTIO_INPUT), kAttributeListText);
   Execute();
@@ -139,7 +173,8 @@ TEST_F(DirectIOPanel, TheInputIsSentExactlyAsTypedWhateverItsLength) {
   // Pasted, so the edit control's text limit applies: longer than its
   // default of 30,000 characters.
   std::wstring pasted;
-  for (int i = 0; pasted.size() < 40000; ++i) pasted += L"<attribute><id>" + std::to_wstring(i) + L"</id></attribute>\r\n";
+  for (int i = 0; pasted.size() < 40000; ++i)
+    pasted += L"<attribute><id>" + std::to_wstring(i) + L"</id></attribute>\r\n";
   SetText(IDC_DIRECTIO_INPUT, L"");
   SendMessageW(Item(IDC_DIRECTIO_INPUT), EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(pasted.c_str()));
   ASSERT_EQ(Text(IDC_DIRECTIO_INPUT).size(), pasted.size());

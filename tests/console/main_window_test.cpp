@@ -17,7 +17,7 @@ struct LayoutRow {
   Kind kind;
   const wchar_t *pszText;
   int x, y, cx, cy;
-  DWORD dwStyle;   // style bits the control must have (besides its kind)
+  DWORD dwStyle; // style bits the control must have (besides its kind)
   bool bVisible;
   bool bEnabled;
 };
@@ -235,7 +235,8 @@ TEST_F(MainWindow, StartsWithEmptyResultFieldsAndTheDisplayOnlyFieldsDisabled) {
   EXPECT_EQ(L"", Text(1015));
   EXPECT_EQ(L"", Text(1040));
   EXPECT_EQ(L"0", Text(1034));
-  for (int id : {1000, 1014, 1015}) EXPECT_FALSE(Enabled(id)) << id;
+  for (int id : {1000, 1014, 1015})
+    EXPECT_FALSE(Enabled(id)) << id;
   EXPECT_EQ(0, m_dlg->m_nLastReturn);
   EXPECT_EQ(0, m_dlg->m_nScanCount);
 }

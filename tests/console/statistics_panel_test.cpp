@@ -18,7 +18,8 @@ using StatisticsPanel = ConsoleWindow;
 
 std::vector<std::wstring> Texts(const MessageBoxWatcher &boxes) {
   std::vector<std::wstring> v;
-  for (const auto &b : boxes.Seen()) v.push_back(b.text);
+  for (const auto &b : boxes.Seen())
+    v.push_back(b.text);
   return v;
 }
 
@@ -31,11 +32,11 @@ struct CountCase {
 const CountCase kCounts[] = {
     {L"2147483647", false},
     {L"2147483648", true},
-    {L"9999999999", true},                  // a tenth digit
-    {L"99999999999999999999", true},        // beyond 64 bits
-    {L"18446744073709551617", true},        // 2^64 + 1: must not wrap to 1
-    {L"36893488147419103232", true},        // 2^65: must not wrap to 0
-    {L"-99999999999", false},               // no lower bound
+    {L"9999999999", true},           // a tenth digit
+    {L"99999999999999999999", true}, // beyond 64 bits
+    {L"18446744073709551617", true}, // 2^64 + 1: must not wrap to 1
+    {L"36893488147419103232", true}, // 2^65: must not wrap to 0
+    {L"-99999999999", false},        // no lower bound
     {L"", false},
 };
 
@@ -62,11 +63,8 @@ struct UpdateCase {
 
 TEST_F(StatisticsPanel, UpdateSendsTheCountOrErrorWhenTheFieldDoesNotPass) {
   const UpdateCase kUpdates[] = {
-      {L"25", L"GoodScanCount=25"},
-      {L"0", L"GoodScanCount=0"},
-      {L"2147483647", L"GoodScanCount=2147483647"},
-      {L"-5", L"GoodScanCount=-5"},
-      {L"", L"GoodScanCount=Error"},
+      {L"25", L"GoodScanCount=25"}, {L"0", L"GoodScanCount=0"},    {L"2147483647", L"GoodScanCount=2147483647"},
+      {L"-5", L"GoodScanCount=-5"}, {L"", L"GoodScanCount=Error"},
   };
   m_reg.On(kCapUpdateStatistics, kGet).ReturnsBool(true);
   m_reg.On(kUpdateStatistics).Returns(114L);

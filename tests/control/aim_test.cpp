@@ -25,18 +25,18 @@ const AimCase kAimCases[] = {
     {"]C0ABC-123", 110, "ABC-123"},
     {"]C1011234567890123110ABC", 120, "011234567890123110ABC"},
     {"]C4=A99912345678", 141, "=A99912345678"},
-    {"]E04006381333931", 104, "4006381333931"},         // EAN-13
-    {"]E0012345678905", 101, "012345678905"},           // UPC-A as thirteen digits
-    {"]E0012345678905X", 0, "012345678905X"},           // not digits: unknown, data kept
-    {"]E001234565", 102, "01234565"},                   // UPC-E
-    {"]E496385074", 103, "96385074"},                   // EAN-8
-    {"]E3400638133393112", 119, "400638133393112"},     // EAN-13 + 2
+    {"]E04006381333931", 104, "4006381333931"},           // EAN-13
+    {"]E0012345678905", 101, "012345678905"},             // UPC-A as thirteen digits
+    {"]E0012345678905X", 0, "012345678905X"},             // not digits: unknown, data kept
+    {"]E001234565", 102, "01234565"},                     // UPC-E
+    {"]E496385074", 103, "96385074"},                     // EAN-8
+    {"]E3400638133393112", 119, "400638133393112"},       // EAN-13 + 2
     {"]E3400638133393112345", 119, "400638133393112345"}, // EAN-13 + 5
-    {"]E3012345678905", 0, "012345678905"},             // no main symbol with an add-on is 12 long
-    {"]E3001234567890512", 111, "01234567890512"},      // UPC-A + 2
-    {"]E30123456512", 112, "0123456512"},               // UPC-E + 2
-    {"]E49638507412", 0, "9638507412"},                 // ]E4 is eight digits only
-    {"]E496385074]E112", 118, "9638507412"},            // EAN-8, add-on packet
+    {"]E3012345678905", 0, "012345678905"},               // no main symbol with an add-on is 12 long
+    {"]E3001234567890512", 111, "01234567890512"},        // UPC-A + 2
+    {"]E30123456512", 112, "0123456512"},                 // UPC-E + 2
+    {"]E49638507412", 0, "9638507412"},                   // ]E4 is eight digits only
+    {"]E496385074]E112", 118, "9638507412"},              // EAN-8, add-on packet
     {"]E04006381333931]E212345", 119, "400638133393112345"},
     {"]E04006381333931]E2123", 0, "4006381333931]E2123"}, // short add-on: unknown, nothing lost
     {"]I012345670", 106, "12345670"},
@@ -54,9 +54,9 @@ const AimCase kAimCases[] = {
     {"]zCAztec", 206, "Aztec"},
     {"]U2MaxiCode", 202, "MaxiCode"},
     {"]h0Han Xin", 215, "Han Xin"},
-    {"]X9mystery", 0, "mystery"},   // well-formed, unknown symbology
+    {"]X9mystery", 0, "mystery"}, // well-formed, unknown symbology
     {"]A9odd modifier", 0, "odd modifier"},
-    {"]E", 0, "]E"},                // too short for an identifier
+    {"]E", 0, "]E"}, // too short for an identifier
     {"]1Anot an identifier", 0, "]1Anot an identifier"},
     {"4006381333931", 0, "4006381333931"},
     {"", 0, ""},
@@ -109,9 +109,11 @@ TEST(Framer, CutsLabelsAtTheSuffixOverAnySplit) {
       for (const std::string &piece : c.pieces) {
         if (byByte) {
           for (const char ch : piece)
-            for (std::string &l : framer.Feed(std::string_view(&ch, 1)).labels) got.push_back(std::move(l));
+            for (std::string &l : framer.Feed(std::string_view(&ch, 1)).labels)
+              got.push_back(std::move(l));
         } else {
-          for (std::string &l : framer.Feed(piece).labels) got.push_back(std::move(l));
+          for (std::string &l : framer.Feed(piece).labels)
+            got.push_back(std::move(l));
         }
       }
       EXPECT_EQ(c.labels, got) << c.name << (byByte ? " byte by byte" : "");

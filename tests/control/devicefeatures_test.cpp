@@ -93,8 +93,8 @@ TEST_F(Statistics, BadRequestsAreRefused) {
     const wchar_t *buffer;
     long code, extended;
   } cases[] = {
-      {L"GoodScanCount=Error", 106, 0}, {L"GoodScanCount", 106, 0}, {L"GoodScanCount=-1", 106, 0},
-      {L"", 106, 0},                    {L"NoSuch=1", 114, 280},   {L"GoodScanCount=1,,", 106, 0},
+      {L"GoodScanCount=Error", 106, 0}, {L"GoodScanCount", 106, 0},     {L"GoodScanCount=-1", 106, 0}, {L"", 106, 0},
+      {L"NoSuch=1", 114, 280},          {L"GoodScanCount=1,,", 106, 0},
   };
   for (const auto &c : cases) {
     EXPECT_EQ(c.code, s.CallText(UpdateStatistics, c.buffer)) << c.buffer;
@@ -107,7 +107,8 @@ TEST_F(Statistics, BadRequestsAreRefused) {
 
 std::wstring Lines(std::initializer_list<const wchar_t *> lines) {
   std::wstring out;
-  for (const wchar_t *l : lines) out += (out.empty() ? L"" : L"\r\n") + std::wstring(l);
+  for (const wchar_t *l : lines)
+    out += (out.empty() ? L"" : L"\r\n") + std::wstring(l);
   return out;
 }
 
@@ -166,22 +167,23 @@ TEST(DirectIO, RefusedCommandsLeaveTheArgumentsAlone) {
   } cases[] = {
       {5003, kAttributeList},
       {9999, L""},
-      {5001, L"<inArgs><scannerID>1</scannerID>"},           // unterminated
-      {5001, L"<inArgs><scannerID>1</scannerId></inArgs>"},  // mismatched
+      {5001, L"<inArgs><scannerID>1</scannerID>"},          // unterminated
+      {5001, L"<inArgs><scannerID>1</scannerId></inArgs>"}, // mismatched
       {5001, L"<inArgs>&bogus;</inArgs>"},
       {5001, L""},
       {5000, L"<inArgs><scannerID>2</scannerID></inArgs>"}, // no such scanner
       {5001, Lines({L"<inArgs>", L"<scannerID>1</scannerID>", L"<cmdArgs><arg-xml><attrib_list>77777</attrib_list>",
                     L"</arg-xml></cmdArgs></inArgs>"})},
-      {5004, SetText(L"1", L"B", L"True")},   // wrong data type
-      {5004, SetText(L"140", L"B", L"300")},  // out of range
-      {5004, SetText(L"533", L"S", L"X")},    // read-only
-      {507, SetText(L"1", L"F", L"True")},    // pass-through without opcode
+      {5004, SetText(L"1", L"B", L"True")},  // wrong data type
+      {5004, SetText(L"140", L"B", L"300")}, // out of range
+      {5004, SetText(L"533", L"S", L"X")},   // read-only
+      {507, SetText(L"1", L"F", L"True")},   // pass-through without opcode
   };
   for (const auto &c : cases) {
     long data = -1;
     std::wstring text = c.input;
-    EXPECT_EQ(106, s.DirectIO(c.command, data, text)) << c.command << " " << std::string(c.input.begin(), c.input.end());
+    EXPECT_EQ(106, s.DirectIO(c.command, data, text))
+        << c.command << " " << std::string(c.input.begin(), c.input.end());
     EXPECT_EQ(-1, data);
     EXPECT_EQ(c.input, text);
     EXPECT_EQ(106, s.GetLong(ResultCode));
@@ -245,10 +247,19 @@ std::string ExpandUpcE(const std::string &e) {
   const std::string m = e.substr(1, 6);
   std::string body;
   switch (m[5]) {
-  case '0': case '1': case '2': body = m.substr(0, 2) + m[5] + "0000" + m.substr(2, 3); break;
-  case '3': body = m.substr(0, 3) + "00000" + m.substr(3, 2); break;
-  case '4': body = m.substr(0, 4) + "00000" + m[4]; break;
-  default: body = m.substr(0, 5) + "0000" + m[5];
+  case '0':
+  case '1':
+  case '2':
+    body = m.substr(0, 2) + m[5] + "0000" + m.substr(2, 3);
+    break;
+  case '3':
+    body = m.substr(0, 3) + "00000" + m.substr(3, 2);
+    break;
+  case '4':
+    body = m.substr(0, 4) + "00000" + m[4];
+    break;
+  default:
+    body = m.substr(0, 5) + "0000" + m[5];
   }
   return e.substr(0, 1) + body + e.substr(7, 1);
 }
@@ -259,14 +270,27 @@ TEST(DemoFeed, EverySymbologyOnceWithValidCheckDigits) {
     const std::string data = label.data;
     types.push_back(label.type);
     switch (label.type) {
-    case 101: EXPECT_TRUE(data.size() == 12 && Mod10(data)) << data; break;
-    case 102: EXPECT_TRUE(data.size() == 8 && Mod10(ExpandUpcE(data))) << data; break;
-    case 103: EXPECT_TRUE(data.size() == 8 && Mod10(data)) << data; break;
-    case 104: EXPECT_TRUE(data.size() == 13 && Mod10(data)) << data; break;
-    case 106: EXPECT_TRUE(data.size() % 2 == 0 && Mod10(data)) << data; break;
+    case 101:
+      EXPECT_TRUE(data.size() == 12 && Mod10(data)) << data;
+      break;
+    case 102:
+      EXPECT_TRUE(data.size() == 8 && Mod10(ExpandUpcE(data))) << data;
+      break;
+    case 103:
+      EXPECT_TRUE(data.size() == 8 && Mod10(data)) << data;
+      break;
+    case 104:
+      EXPECT_TRUE(data.size() == 13 && Mod10(data)) << data;
+      break;
+    case 106:
+      EXPECT_TRUE(data.size() % 2 == 0 && Mod10(data)) << data;
+      break;
     case 120:
-    case 131: EXPECT_TRUE(data.substr(0, 2) == "01" && Mod10(data.substr(2, 14))) << data; break;
-    default: EXPECT_FALSE(data.empty());
+    case 131:
+      EXPECT_TRUE(data.substr(0, 2) == "01" && Mod10(data.substr(2, 14))) << data;
+      break;
+    default:
+      EXPECT_FALSE(data.empty());
     }
   }
   std::sort(types.begin(), types.end());
@@ -275,8 +299,9 @@ TEST(DemoFeed, EverySymbologyOnceWithValidCheckDigits) {
 
 TEST(DemoFeed, DeliversLabelsWhileEnabled) {
   HKEY key = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\OLEforRetail\\ServiceOPOS\\Scanner\\QuillonTestPlain",
-                                         0, KEY_WRITE, &key));
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\OLEforRetail\\ServiceOPOS\\Scanner\\QuillonTestPlain", 0,
+                          KEY_WRITE, &key));
   const DWORD interval = 20;
   RegSetValueExW(key, L"DemoInterval", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&interval), sizeof interval);
   Scanner s;

@@ -11,7 +11,8 @@ namespace {
 
 size_t Count(const Sink &sink, DISPID id) {
   size_t n = 0;
-  for (const Event &e : sink.events) n += e.id == id;
+  for (const Event &e : sink.events)
+    n += e.id == id;
   return n;
 }
 
@@ -19,7 +20,8 @@ TEST(Events, LabelsQueueUntilDataEventsAreEnabledThenOneEventEach) {
   Scanner s;
   s.Ready(kFull);
   s.PutBool(DataEventEnabled, false);
-  for (const char *label : {"A1", "B2", "C3"}) EXPECT_EQ(1, InjectLabel(kFull, 110, label));
+  for (const char *label : {"A1", "B2", "C3"})
+    EXPECT_EQ(1, InjectLabel(kFull, 110, label));
   s.Pump(100);
   EXPECT_TRUE(s.sink.events.empty());
   EXPECT_EQ(3, s.GetLong(DataCount));
@@ -81,8 +83,8 @@ TEST(Events, DecodeDataAndBinaryConversionShapeTheScanProperties) {
   } cases[] = {
       {false, 0, L"]E04006381333931", L"", 0},
       {true, 0, L"]E04006381333931", L"4006381333931", 104},
-      {true, 1, L"5=4530", L"34", 104},           // nibbles of "]E0" / "4"
-      {true, 2, L"093069048", L"052", 104},       // decimal triples of "]E0" / "4"
+      {true, 1, L"5=4530", L"34", 104},     // nibbles of "]E0" / "4"
+      {true, 2, L"093069048", L"052", 104}, // decimal triples of "]E0" / "4"
   };
   for (const Case &c : cases) {
     Scanner s;
@@ -111,7 +113,8 @@ TEST(Events, ClearInputEmptiesTheQueueAndClearInputPropertiesTheScanData) {
   s.Ready(kFull);
   EXPECT_EQ(1, InjectLabel(kFull, 110, "ONE"));
   ASSERT_TRUE(s.PumpUntil([&] { return s.sink.events.size() == 1; }));
-  for (const char *label : {"TWO", "THREE"}) EXPECT_EQ(1, InjectLabel(kFull, 110, label));
+  for (const char *label : {"TWO", "THREE"})
+    EXPECT_EQ(1, InjectLabel(kFull, 110, label));
   EXPECT_EQ(2, s.GetLong(DataCount));
   EXPECT_EQ(0, s.Call(ClearInput));
   EXPECT_EQ(0, s.GetLong(DataCount));
@@ -184,7 +187,8 @@ TEST(Events, ClosingInsideAnEventHandlerStopsDelivery) {
   Scanner s;
   s.Ready(kFull);
   s.PutBool(DataEventEnabled, false);
-  for (const char *label : {"A", "B"}) EXPECT_EQ(1, InjectLabel(kFull, 110, label));
+  for (const char *label : {"A", "B"})
+    EXPECT_EQ(1, InjectLabel(kFull, 110, label));
   InjectNumbers(kFull, inject::Flood, 3, 7);
   s.PutBool(DataEventEnabled, true);
   ASSERT_TRUE(s.PumpUntil([&] { return !s.sink.events.empty(); }));

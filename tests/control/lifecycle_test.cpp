@@ -17,18 +17,46 @@ const auto *const kEnvironment = testing::AddGlobalTestEnvironment(new Environme
 
 TEST(Dispatch, NamesMapToTheContractIds) {
   Scanner s;
-  const std::pair<const wchar_t *, DISPID> names[] = {
-      {L"AutoDisable", 10}, {L"BinaryConversion", 11}, {L"CapPowerReporting", 12}, {L"CheckHealthText", 13},
-      {L"Claimed", 14}, {L"DataCount", 15}, {L"DataEventEnabled", 16}, {L"DeviceEnabled", 17},
-      {L"FreezeEvents", 18}, {L"PowerNotify", 20}, {L"PowerState", 21}, {L"ResultCode", 22},
-      {L"ResultCodeExtended", 23}, {L"State", 24}, {L"ControlObjectDescription", 25},
-      {L"ControlObjectVersion", 26}, {L"ServiceObjectDescription", 27}, {L"ServiceObjectVersion", 28},
-      {L"DeviceDescription", 29}, {L"DeviceName", 30}, {L"CheckHealth", 31}, {L"ClaimDevice", 32},
-      {L"ClearInput", 33}, {L"Close", 35}, {L"DirectIO", 36}, {L"Open", 37}, {L"ReleaseDevice", 38},
-      {L"CapStatisticsReporting", 39}, {L"CapUpdateStatistics", 40}, {L"ResetStatistics", 41},
-      {L"RetrieveStatistics", 42}, {L"UpdateStatistics", 43}, {L"CapCompareFirmwareVersion", 44},
-      {L"CapUpdateFirmware", 45}, {L"ClearInputProperties", 48}, {L"DecodeData", 50}, {L"ScanData", 51},
-      {L"ScanDataLabel", 52}, {L"ScanDataType", 53}, {L"scandatatype", 53}};
+  const std::pair<const wchar_t *, DISPID> names[] = {{L"AutoDisable", 10},
+                                                      {L"BinaryConversion", 11},
+                                                      {L"CapPowerReporting", 12},
+                                                      {L"CheckHealthText", 13},
+                                                      {L"Claimed", 14},
+                                                      {L"DataCount", 15},
+                                                      {L"DataEventEnabled", 16},
+                                                      {L"DeviceEnabled", 17},
+                                                      {L"FreezeEvents", 18},
+                                                      {L"PowerNotify", 20},
+                                                      {L"PowerState", 21},
+                                                      {L"ResultCode", 22},
+                                                      {L"ResultCodeExtended", 23},
+                                                      {L"State", 24},
+                                                      {L"ControlObjectDescription", 25},
+                                                      {L"ControlObjectVersion", 26},
+                                                      {L"ServiceObjectDescription", 27},
+                                                      {L"ServiceObjectVersion", 28},
+                                                      {L"DeviceDescription", 29},
+                                                      {L"DeviceName", 30},
+                                                      {L"CheckHealth", 31},
+                                                      {L"ClaimDevice", 32},
+                                                      {L"ClearInput", 33},
+                                                      {L"Close", 35},
+                                                      {L"DirectIO", 36},
+                                                      {L"Open", 37},
+                                                      {L"ReleaseDevice", 38},
+                                                      {L"CapStatisticsReporting", 39},
+                                                      {L"CapUpdateStatistics", 40},
+                                                      {L"ResetStatistics", 41},
+                                                      {L"RetrieveStatistics", 42},
+                                                      {L"UpdateStatistics", 43},
+                                                      {L"CapCompareFirmwareVersion", 44},
+                                                      {L"CapUpdateFirmware", 45},
+                                                      {L"ClearInputProperties", 48},
+                                                      {L"DecodeData", 50},
+                                                      {L"ScanData", 51},
+                                                      {L"ScanDataLabel", 52},
+                                                      {L"ScanDataType", 53},
+                                                      {L"scandatatype", 53}};
   for (const auto &[name, id] : names) {
     LPOLESTR n = const_cast<LPOLESTR>(name);
     DISPID got = 0;
@@ -263,8 +291,8 @@ TEST(Hosting, ContainerSequenceWithInitialStateStream) {
   EXPECT_EQ(926, extent.cx);
   EXPECT_EQ(1164, extent.cy);
   EXPECT_EQ(S_OK, object->SetHostNames(L"Test", nullptr));
-  HWND parent = CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW, 0, 0, 200, 200, nullptr, nullptr,
-                                nullptr, nullptr);
+  HWND parent =
+      CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW, 0, 0, 200, 200, nullptr, nullptr, nullptr, nullptr);
   ASSERT_NE(nullptr, parent);
   const RECT rc{10, 10, 42, 42};
   EXPECT_EQ(S_OK, object->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, nullptr, 0, parent, &rc));

@@ -9,8 +9,8 @@ namespace {
 void SetDevice(const wchar_t *name, const wchar_t *service, DWORD power, DWORD stats, DWORD directIO) {
   const std::wstring path = std::wstring(L"SOFTWARE\\OLEforRetail\\ServiceOPOS\\Scanner\\") + name;
   HKEY key = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                                           nullptr));
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr));
   RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE *>(service),
                  static_cast<DWORD>((wcslen(service) + 1) * sizeof(wchar_t)));
   const std::pair<const wchar_t *, DWORD> numbers[] = {
@@ -26,7 +26,8 @@ void SetDevice(const wchar_t *name, const wchar_t *service, DWORD power, DWORD s
 
 void RemoveTestDevices() {
   for (const wchar_t *name : {kFull, kPlain, kStandardPower, kBadService}) {
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, (std::wstring(L"SOFTWARE\\OLEforRetail\\ServiceOPOS\\Scanner\\") + name).c_str());
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE,
+                   (std::wstring(L"SOFTWARE\\OLEforRetail\\ServiceOPOS\\Scanner\\") + name).c_str());
     RegDeleteTreeW(HKEY_CURRENT_USER, (std::wstring(L"Software\\Quillon\\SimulatedScanner\\") + name).c_str());
   }
 }
@@ -40,7 +41,8 @@ void WriteTestDevices() {
 
 std::wstring WindowsPath(const char *unixPath) {
   std::wstring out = L"Z:";
-  for (const char *p = unixPath; *p; ++p) out += *p == '/' ? L'\\' : static_cast<wchar_t>(*p);
+  for (const char *p = unixPath; *p; ++p)
+    out += *p == '/' ? L'\\' : static_cast<wchar_t>(*p);
   return out;
 }
 
@@ -59,7 +61,8 @@ STDMETHODIMP Sink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS *params, VAR
   Event e{id, {}};
   for (UINT i = params->cArgs; i-- > 0;) {
     VARIANT &v = params->rgvarg[i];
-    if (V_VT(&v) == VT_I4) e.args.push_back(V_I4(&v));
+    if (V_VT(&v) == VT_I4)
+      e.args.push_back(V_I4(&v));
     else if (V_VT(&v) == (VT_BYREF | VT_I4)) {
       e.args.push_back(*V_I4REF(&v));
       if (id == 3) *V_I4REF(&v) = errorResponse;
@@ -98,7 +101,8 @@ Scanner::~Scanner() {
 
 HRESULT Scanner::Invoke(DISPID id, WORD flags, std::vector<VARIANT *> args, VARIANT *result) {
   std::vector<VARIANT> reversed;
-  for (size_t i = args.size(); i-- > 0;) reversed.push_back(*args[i]);
+  for (size_t i = args.size(); i-- > 0;)
+    reversed.push_back(*args[i]);
   DISPID put = DISPID_PROPERTYPUT;
   DISPPARAMS dp{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
   if (flags & DISPATCH_PROPERTYPUT) {
@@ -107,7 +111,8 @@ HRESULT Scanner::Invoke(DISPID id, WORD flags, std::vector<VARIANT *> args, VARI
   }
   UINT argErr = 0;
   const HRESULT hr = m_dispatch->Invoke(id, IID_NULL, 0, flags, &dp, result, nullptr, &argErr);
-  for (size_t i = 0; i < args.size(); ++i) *args[i] = reversed[args.size() - 1 - i]; // by-value changes, if any
+  for (size_t i = 0; i < args.size(); ++i)
+    *args[i] = reversed[args.size() - 1 - i]; // by-value changes, if any
   return hr;
 }
 
@@ -216,7 +221,8 @@ bool Scanner::PumpUntil(const std::function<bool()> &pred, int ms) {
   const ULONGLONG until = GetTickCount64() + static_cast<ULONGLONG>(ms);
   for (;;) {
     MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+      DispatchMessageW(&msg);
     if (pred()) return true;
     if (GetTickCount64() >= until) return false;
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
@@ -237,8 +243,7 @@ LRESULT Inject(const wchar_t *device, unsigned command, const void *data, size_t
 
 long InjectLabel(const wchar_t *device, long type, const std::string &data, const std::string &raw) {
   const std::string r = raw.empty() ? data : raw;
-  quillon::inject::LabelRecord rec{type, static_cast<std::uint32_t>(r.size()),
-                                   static_cast<std::uint32_t>(data.size())};
+  quillon::inject::LabelRecord rec{type, static_cast<std::uint32_t>(r.size()), static_cast<std::uint32_t>(data.size())};
   std::string payload(reinterpret_cast<const char *>(&rec), sizeof rec);
   payload += r + data;
   return static_cast<long>(Inject(device, quillon::inject::Labels, payload.data(), payload.size()));
@@ -255,8 +260,10 @@ DWORD RunProgram(const std::wstring &commandLine, DWORD timeoutMs) {
   std::wstring line = commandLine;
   if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 0xFFFF;
   DWORD code = 0xFFFE;
-  if (WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
-  else TerminateProcess(pi.hProcess, 0xFFFD);
+  if (WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0)
+    GetExitCodeProcess(pi.hProcess, &code);
+  else
+    TerminateProcess(pi.hProcess, 0xFFFD);
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
   return code;

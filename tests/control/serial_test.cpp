@@ -86,7 +86,8 @@ void Feed(Scanner &s, const std::string &command) {
 // Writes the pieces one after another, `delayMs` apart.
 void Write(Scanner &s, const std::vector<std::string> &pieces, int delayMs = 0) {
   std::string command = "write";
-  for (const std::string &p : pieces) command += " " + Hex(p);
+  for (const std::string &p : pieces)
+    command += " " + Hex(p);
   if (delayMs) command += " delay=" + std::to_string(delayMs);
   Feed(s, command);
 }
@@ -95,14 +96,16 @@ std::wstring Wide(const std::string &s) { return std::wstring(s.begin(), s.end()
 
 size_t Count(const Sink &sink, DISPID id) {
   size_t n = 0;
-  for (const Event &e : sink.events) n += e.id == id;
+  for (const Event &e : sink.events)
+    n += e.id == id;
   return n;
 }
 
 class SerialEnvironment : public testing::Environment {
   void SetUp() override { WriteSerialDevice(kSerial); }
   void TearDown() override {
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, (std::wstring(L"SOFTWARE\\OLEforRetail\\ServiceOPOS\\Scanner\\") + kSerial).c_str());
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE,
+                   (std::wstring(L"SOFTWARE\\OLEforRetail\\ServiceOPOS\\Scanner\\") + kSerial).c_str());
   }
 };
 const auto *const kEnvironment = testing::AddGlobalTestEnvironment(new SerialEnvironment);
@@ -121,16 +124,21 @@ TEST(SerialScanner, DeliversEachLabelWithItsTypeThroughNoiseAndSplitWrites) {
     long type;
   };
   const Case cases[] = {
-      {"]E04006381333931", "4006381333931", 104}, {"]E0012345678905", "012345678905", 101},
-      {"]A0CODE39", "CODE39", 108},               {"]C1011234567890123110ABC", "011234567890123110ABC", 120},
-      {"]Q1https://example.org/q", "https://example.org/q", 204}, {"]X9mystery", "mystery", 0},
+      {"]E04006381333931", "4006381333931", 104},
+      {"]E0012345678905", "012345678905", 101},
+      {"]A0CODE39", "CODE39", 108},
+      {"]C1011234567890123110ABC", "011234567890123110ABC", 120},
+      {"]Q1https://example.org/q", "https://example.org/q", 204},
+      {"]X9mystery", "mystery", 0},
       {"plain text", "plain text", 0},
   };
-  Write(s, {"\r\n\r", cases[0].raw + "\r", "]", cases[1].raw.substr(1, 5), cases[1].raw.substr(6) + "\r",
-            "\n" + cases[2].raw + "\r\n"},
+  Write(s,
+        {"\r\n\r", cases[0].raw + "\r", "]", cases[1].raw.substr(1, 5), cases[1].raw.substr(6) + "\r",
+         "\n" + cases[2].raw + "\r\n"},
         20);
-  Write(s, {cases[3].raw + "\r\r" + cases[4].raw.substr(0, 2), cases[4].raw.substr(2) + "\r" + cases[5].raw + "\r",
-            cases[6].raw + "\r"},
+  Write(s,
+        {cases[3].raw + "\r\r" + cases[4].raw.substr(0, 2), cases[4].raw.substr(2) + "\r" + cases[5].raw + "\r",
+         cases[6].raw + "\r"},
         5);
   ASSERT_TRUE(s.PumpUntil([&] { return Count(s.sink, 1) >= std::size(cases); }))
       << "got " << Count(s.sink, 1) << " labels";
@@ -150,7 +158,8 @@ TEST(SerialScanner, BurstLosesNothing) {
   s.sink.rearm = true;
   constexpr int kLabels = 300;
   std::string burst;
-  for (int i = 0; i < kLabels; ++i) burst += "]C0QB" + std::to_string(100000 + i) + "\r";
+  for (int i = 0; i < kLabels; ++i)
+    burst += "]C0QB" + std::to_string(100000 + i) + "\r";
   Write(s, {burst});
   ASSERT_TRUE(s.PumpUntil([&] { return Count(s.sink, 1) >= kLabels; }, 10000)) << Count(s.sink, 1);
   for (int i = 0; i < kLabels; ++i) {
@@ -224,10 +233,9 @@ TEST(SerialScanner, BadConfigurationFailsOpen) {
     const wchar_t *value;
     long result;
   } const cases[] = {
-      {L"Port", L"LPT1", 104},   {L"Port", L"COM0", 104},        {L"Port", L"COM7x", 104},
-      {L"BaudRate", L"0", 104},  {L"BaudRate", L"fast", 104},    {L"DataBits", L"9", 104},
-      {L"Parity", L"X", 104},    {L"StopBits", L"1.5", 104},     {L"Suffix", L"TAB", 104},
-      {L"AimIds", L"2", 104},    {L"Port", L"COM213", 107}, // no such port
+      {L"Port", L"LPT1", 104},     {L"Port", L"COM0", 104},  {L"Port", L"COM7x", 104},  {L"BaudRate", L"0", 104},
+      {L"BaudRate", L"fast", 104}, {L"DataBits", L"9", 104}, {L"Parity", L"X", 104},    {L"StopBits", L"1.5", 104},
+      {L"Suffix", L"TAB", 104},    {L"AimIds", L"2", 104},   {L"Port", L"COM213", 107}, // no such port
   };
   for (const Case &c : cases) {
     WriteSerialDevice(kBad, c.name, c.value);

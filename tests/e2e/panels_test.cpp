@@ -34,8 +34,7 @@ protected:
     m_main = m_console.MainWindow();
 
     ASSERT_TRUE(m_console.ChooseDevice(kDevice)) << "the simulated device is not offered";
-    ASSERT_TRUE(WaitUntil([&] { return m_console.Text(IDC_RETURN_VALUE) == kSuccess; }, 10s))
-        << "Open did not succeed";
+    ASSERT_TRUE(WaitUntil([&] { return m_console.Text(IDC_RETURN_VALUE) == kSuccess; }, 10s)) << "Open did not succeed";
 
     Press(IDC_CLAIM);
     ASSERT_EQ(m_console.Text(IDC_RETURN_VALUE), kSuccess) << "Claim";
@@ -74,12 +73,12 @@ TEST_F(Panels, EveryPropertyReadsAndEveryWritableOneReadsBackWhatWasWritten) {
     }
   }
   // An open, claimed, enabled, idle device with nothing scanned yet.
-  EXPECT_EQ(Read(0), L"1");             // Claimed
-  EXPECT_EQ(Read(2), L"1");             // DeviceEnabled
-  EXPECT_EQ(Read(7), L"2");             // State: idle
-  EXPECT_NE(Read(17), L"");             // DeviceDescription
-  EXPECT_NE(Read(19), L"");             // ServiceObjectDescription
-  EXPECT_NE(Read(22), L"");             // ControlObjectDescription
+  EXPECT_EQ(Read(0), L"1"); // Claimed
+  EXPECT_EQ(Read(2), L"1"); // DeviceEnabled
+  EXPECT_EQ(Read(7), L"2"); // State: idle
+  EXPECT_NE(Read(17), L""); // DeviceDescription
+  EXPECT_NE(Read(19), L""); // ServiceObjectDescription
+  EXPECT_NE(Read(22), L""); // ControlObjectDescription
 
   struct Writable {
     int row;

@@ -73,13 +73,15 @@ void Screenshot(const std::string &unixPath) {
     return GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &a) ? a.nFileSizeLow : 0;
   };
   DWORD last = 0;
-  WaitUntil([&] {
-    const DWORD now = size();
-    const bool steady = now != 0 && now == last;
-    last = now;
-    if (!steady) Sleep(200);
-    return steady;
-  }, std::chrono::seconds(30));
+  WaitUntil(
+      [&] {
+        const DWORD now = size();
+        const bool steady = now != 0 && now == last;
+        last = now;
+        if (!steady) Sleep(200);
+        return steady;
+      },
+      std::chrono::seconds(30));
 }
 
 class Scanning : public testing::Test {
@@ -141,13 +143,14 @@ protected:
   }
 
   std::string Stdout() const {
-    HANDLE h = CreateFileW(m_stdout, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                           nullptr);
+    HANDLE h =
+        CreateFileW(m_stdout, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     std::string s;
     if (h == INVALID_HANDLE_VALUE) return s;
     char buffer[4096];
     DWORD got = 0;
-    while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got) s.append(buffer, got);
+    while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got)
+      s.append(buffer, got);
     CloseHandle(h);
     return s;
   }
@@ -246,7 +249,8 @@ TEST_F(Scanning, AFloodOfPowerEventsShowsOneBoxAtATimeAndTheConsoleCarriesOn) {
   HWND box = nullptr;
   const auto first = m_console.WaitForMessageBox(L"Quillon", 20s, 0, &box);
   ASSERT_TRUE(first.has_value());
-  EXPECT_TRUE(first->text == L"Device power off" || first->text == L"Device power online") << "box: " << first->text.size();
+  EXPECT_TRUE(first->text == L"Device power off" || first->text == L"Device power online")
+      << "box: " << first->text.size();
 
   // Scans are handled while the box is open, and so are more status events.
   ASSERT_TRUE(Inject(110, "DURING-THE-BOX"));

@@ -22,7 +22,8 @@ const wchar_t kSuccess[] = L"OPOS_SUCCESS";
 
 std::wstring Windows(const std::string &unix) {
   std::wstring path = L"Z:";
-  for (char c : unix) path += c == '/' ? L'\\' : static_cast<wchar_t>(c);
+  for (char c : unix)
+    path += c == '/' ? L'\\' : static_cast<wchar_t>(c);
   return path;
 }
 
@@ -42,7 +43,8 @@ bool Feed(const std::vector<std::string> &pieces, int delayMs = 0) {
   const char *dir = std::getenv("QUILLON_FEEDER_DIR");
   if (!dir) return false;
   std::string command = "write";
-  for (const std::string &p : pieces) command += " " + Hex(p);
+  for (const std::string &p : pieces)
+    command += " " + Hex(p);
   if (delayMs) command += " delay=" + std::to_string(delayMs);
   const int n = next++;
   const std::wstring base = Windows(dir) + L"\\";

@@ -16,9 +16,7 @@ namespace {
 
 std::string Narrow(const std::wstring &w) { return std::string(w.begin(), w.end()); }
 
-std::wstring Describe(const VariantValue &v) {
-  return L"vt=" + std::to_wstring(v.vt()) + L" value=" + v.AsString();
-}
+std::wstring Describe(const VariantValue &v) { return L"vt=" + std::to_wstring(v.vt()) + L" value=" + v.AsString(); }
 
 bool SameValue(const VariantValue &a, const VariantValue &b) {
   if (a.vt() != b.vt()) return false;
@@ -105,74 +103,141 @@ template <class F> std::function<VariantValue(COPOSScanner &)> Write(F f) {
 const std::vector<AccessorCase> &AccessorCases() {
   static const std::vector<AccessorCase> cases = {
       // Methods
-      {"CheckHealth", L"CheckHealth", 31, M, Result::Long, {L4(2)}, Long([](COPOSScanner &s) { return s.CheckHealth(2); })},
-      {"ClaimDevice", L"ClaimDevice", 32, M, Result::Long, {L4(6000)}, Long([](COPOSScanner &s) { return s.ClaimDevice(6000); })},
+      {"CheckHealth", L"CheckHealth", 31, M, Result::Long, {L4(2)}, Long([](COPOSScanner &s) {
+         return s.CheckHealth(2);
+       })},
+      {"ClaimDevice", L"ClaimDevice", 32, M, Result::Long, {L4(6000)}, Long([](COPOSScanner &s) {
+         return s.ClaimDevice(6000);
+       })},
       {"ClearInput", L"ClearInput", 33, M, Result::Long, {}, Long([](COPOSScanner &s) { return s.ClearInput(); })},
       {"Close", L"Close", 35, M, Result::Long, {}, Long([](COPOSScanner &s) { return s.Close(); })},
-      {"DirectIO", L"DirectIO", 36, M, Result::Long, {L4(-3), LRef(17), SRef(L"<in/>")},
-       Long([](COPOSScanner &s) {
+      {"DirectIO", L"DirectIO", 36, M, Result::Long, {L4(-3), LRef(17), SRef(L"<in/>")}, Long([](COPOSScanner &s) {
          long data = 17;
          BSTR text = SysAllocString(L"<in/>");
          const long r = s.DirectIO(-3, &data, &text);
          SysFreeString(text);
          return r;
        })},
-      {"Open", L"Open", 37, M, Result::Long, {S(L"Scanner A")}, Long([](COPOSScanner &s) { return s.Open(L"Scanner A"); })},
-      {"ReleaseDevice", L"ReleaseDevice", 38, M, Result::Long, {}, Long([](COPOSScanner &s) { return s.ReleaseDevice(); })},
-      {"ResetStatistics", L"ResetStatistics", 41, M, Result::Long, {S(L"GoodScanCount")},
-       Long([](COPOSScanner &s) { return s.ResetStatistics(L"GoodScanCount"); })},
-      {"RetrieveStatistics", L"RetrieveStatistics", 42, M, Result::Long, {SRef(L"M_")},
-       Long([](COPOSScanner &s) {
+      {"Open", L"Open", 37, M, Result::Long, {S(L"Scanner A")}, Long([](COPOSScanner &s) {
+         return s.Open(L"Scanner A");
+       })},
+      {"ReleaseDevice", L"ReleaseDevice", 38, M, Result::Long, {}, Long([](COPOSScanner &s) {
+         return s.ReleaseDevice();
+       })},
+      {"ResetStatistics", L"ResetStatistics", 41, M, Result::Long, {S(L"GoodScanCount")}, Long([](COPOSScanner &s) {
+         return s.ResetStatistics(L"GoodScanCount");
+       })},
+      {"RetrieveStatistics", L"RetrieveStatistics", 42, M, Result::Long, {SRef(L"M_")}, Long([](COPOSScanner &s) {
          BSTR buffer = SysAllocString(L"M_");
          const long r = s.RetrieveStatistics(&buffer);
          SysFreeString(buffer);
          return r;
        })},
-      {"UpdateStatistics", L"UpdateStatistics", 43, M, Result::Long, {S(L"GoodScanCount=5")},
-       Long([](COPOSScanner &s) { return s.UpdateStatistics(L"GoodScanCount=5"); })},
-      {"ClearInputProperties", L"ClearInputProperties", 48, M, Result::Long, {},
-       Long([](COPOSScanner &s) { return s.ClearInputProperties(); })},
+      {"UpdateStatistics", L"UpdateStatistics", 43, M, Result::Long, {S(L"GoodScanCount=5")}, Long([](COPOSScanner &s) {
+         return s.UpdateStatistics(L"GoodScanCount=5");
+       })},
+      {"ClearInputProperties", L"ClearInputProperties", 48, M, Result::Long, {}, Long([](COPOSScanner &s) {
+         return s.ClearInputProperties();
+       })},
       // Reads
-      {"GetAutoDisable", L"AutoDisable", 10, G, Result::Bool, {}, Long([](COPOSScanner &s) { return s.GetAutoDisable(); })},
-      {"GetBinaryConversion", L"BinaryConversion", 11, G, Result::Long, {}, Long([](COPOSScanner &s) { return s.GetBinaryConversion(); })},
-      {"GetCapPowerReporting", L"CapPowerReporting", 12, G, Result::Long, {}, Long([](COPOSScanner &s) { return s.GetCapPowerReporting(); })},
-      {"GetCheckHealthText", L"CheckHealthText", 13, G, Result::String, {}, Text([](COPOSScanner &s) { return s.GetCheckHealthText(); })},
+      {"GetAutoDisable", L"AutoDisable", 10, G, Result::Bool, {}, Long([](COPOSScanner &s) {
+         return s.GetAutoDisable();
+       })},
+      {"GetBinaryConversion", L"BinaryConversion", 11, G, Result::Long, {}, Long([](COPOSScanner &s) {
+         return s.GetBinaryConversion();
+       })},
+      {"GetCapPowerReporting", L"CapPowerReporting", 12, G, Result::Long, {}, Long([](COPOSScanner &s) {
+         return s.GetCapPowerReporting();
+       })},
+      {"GetCheckHealthText", L"CheckHealthText", 13, G, Result::String, {}, Text([](COPOSScanner &s) {
+         return s.GetCheckHealthText();
+       })},
       {"GetClaimed", L"Claimed", 14, G, Result::Bool, {}, Long([](COPOSScanner &s) { return s.GetClaimed(); })},
       {"GetDataCount", L"DataCount", 15, G, Result::Long, {}, Long([](COPOSScanner &s) { return s.GetDataCount(); })},
-      {"GetDataEventEnabled", L"DataEventEnabled", 16, G, Result::Bool, {}, Long([](COPOSScanner &s) { return s.GetDataEventEnabled(); })},
-      {"GetDeviceEnabled", L"DeviceEnabled", 17, G, Result::Bool, {}, Long([](COPOSScanner &s) { return s.GetDeviceEnabled(); })},
-      {"GetFreezeEvents", L"FreezeEvents", 18, G, Result::Bool, {}, Long([](COPOSScanner &s) { return s.GetFreezeEvents(); })},
-      {"GetPowerNotify", L"PowerNotify", 20, G, Result::Long, {}, Long([](COPOSScanner &s) { return s.GetPowerNotify(); })},
-      {"GetPowerState", L"PowerState", 21, G, Result::Long, {}, Long([](COPOSScanner &s) { return s.GetPowerState(); })},
-      {"GetResultCode", L"ResultCode", 22, G, Result::Long, {}, Long([](COPOSScanner &s) { return s.GetResultCode(); })},
-      {"GetResultCodeExtended", L"ResultCodeExtended", 23, G, Result::Long, {}, Long([](COPOSScanner &s) { return s.GetResultCodeExtended(); })},
+      {"GetDataEventEnabled", L"DataEventEnabled", 16, G, Result::Bool, {}, Long([](COPOSScanner &s) {
+         return s.GetDataEventEnabled();
+       })},
+      {"GetDeviceEnabled", L"DeviceEnabled", 17, G, Result::Bool, {}, Long([](COPOSScanner &s) {
+         return s.GetDeviceEnabled();
+       })},
+      {"GetFreezeEvents", L"FreezeEvents", 18, G, Result::Bool, {}, Long([](COPOSScanner &s) {
+         return s.GetFreezeEvents();
+       })},
+      {"GetPowerNotify", L"PowerNotify", 20, G, Result::Long, {}, Long([](COPOSScanner &s) {
+         return s.GetPowerNotify();
+       })},
+      {"GetPowerState", L"PowerState", 21, G, Result::Long, {}, Long([](COPOSScanner &s) {
+         return s.GetPowerState();
+       })},
+      {"GetResultCode", L"ResultCode", 22, G, Result::Long, {}, Long([](COPOSScanner &s) {
+         return s.GetResultCode();
+       })},
+      {"GetResultCodeExtended", L"ResultCodeExtended", 23, G, Result::Long, {}, Long([](COPOSScanner &s) {
+         return s.GetResultCodeExtended();
+       })},
       {"GetState", L"State", 24, G, Result::Long, {}, Long([](COPOSScanner &s) { return s.GetState(); })},
-      {"GetControlObjectDescription", L"ControlObjectDescription", 25, G, Result::String, {},
-       Text([](COPOSScanner &s) { return s.GetControlObjectDescription(); })},
-      {"GetControlObjectVersion", L"ControlObjectVersion", 26, G, Result::Long, {}, Long([](COPOSScanner &s) { return s.GetControlObjectVersion(); })},
-      {"GetServiceObjectDescription", L"ServiceObjectDescription", 27, G, Result::String, {},
-       Text([](COPOSScanner &s) { return s.GetServiceObjectDescription(); })},
-      {"GetServiceObjectVersion", L"ServiceObjectVersion", 28, G, Result::Long, {}, Long([](COPOSScanner &s) { return s.GetServiceObjectVersion(); })},
-      {"GetDeviceDescription", L"DeviceDescription", 29, G, Result::String, {}, Text([](COPOSScanner &s) { return s.GetDeviceDescription(); })},
-      {"GetDeviceName", L"DeviceName", 30, G, Result::String, {}, Text([](COPOSScanner &s) { return s.GetDeviceName(); })},
-      {"GetCapStatisticsReporting", L"CapStatisticsReporting", 39, G, Result::Bool, {},
-       Long([](COPOSScanner &s) { return s.GetCapStatisticsReporting(); })},
-      {"GetCapUpdateStatistics", L"CapUpdateStatistics", 40, G, Result::Bool, {}, Long([](COPOSScanner &s) { return s.GetCapUpdateStatistics(); })},
-      {"GetCapCompareFirmwareVersion", L"CapCompareFirmwareVersion", 44, G, Result::Bool, {},
-       Long([](COPOSScanner &s) { return s.GetCapCompareFirmwareVersion(); })},
-      {"GetCapUpdateFirmware", L"CapUpdateFirmware", 45, G, Result::Bool, {}, Long([](COPOSScanner &s) { return s.GetCapUpdateFirmware(); })},
-      {"GetDecodeData", L"DecodeData", 50, G, Result::Bool, {}, Long([](COPOSScanner &s) { return s.GetDecodeData(); })},
+      {"GetControlObjectDescription", L"ControlObjectDescription", 25, G, Result::String, {}, Text([](COPOSScanner &s) {
+         return s.GetControlObjectDescription();
+       })},
+      {"GetControlObjectVersion", L"ControlObjectVersion", 26, G, Result::Long, {}, Long([](COPOSScanner &s) {
+         return s.GetControlObjectVersion();
+       })},
+      {"GetServiceObjectDescription", L"ServiceObjectDescription", 27, G, Result::String, {}, Text([](COPOSScanner &s) {
+         return s.GetServiceObjectDescription();
+       })},
+      {"GetServiceObjectVersion", L"ServiceObjectVersion", 28, G, Result::Long, {}, Long([](COPOSScanner &s) {
+         return s.GetServiceObjectVersion();
+       })},
+      {"GetDeviceDescription", L"DeviceDescription", 29, G, Result::String, {}, Text([](COPOSScanner &s) {
+         return s.GetDeviceDescription();
+       })},
+      {"GetDeviceName", L"DeviceName", 30, G, Result::String, {}, Text([](COPOSScanner &s) {
+         return s.GetDeviceName();
+       })},
+      {"GetCapStatisticsReporting", L"CapStatisticsReporting", 39, G, Result::Bool, {}, Long([](COPOSScanner &s) {
+         return s.GetCapStatisticsReporting();
+       })},
+      {"GetCapUpdateStatistics", L"CapUpdateStatistics", 40, G, Result::Bool, {}, Long([](COPOSScanner &s) {
+         return s.GetCapUpdateStatistics();
+       })},
+      {"GetCapCompareFirmwareVersion", L"CapCompareFirmwareVersion", 44, G, Result::Bool, {}, Long([](COPOSScanner &s) {
+         return s.GetCapCompareFirmwareVersion();
+       })},
+      {"GetCapUpdateFirmware", L"CapUpdateFirmware", 45, G, Result::Bool, {}, Long([](COPOSScanner &s) {
+         return s.GetCapUpdateFirmware();
+       })},
+      {"GetDecodeData", L"DecodeData", 50, G, Result::Bool, {}, Long([](COPOSScanner &s) {
+         return s.GetDecodeData();
+       })},
       {"GetScanData", L"ScanData", 51, G, Result::String, {}, Text([](COPOSScanner &s) { return s.GetScanData(); })},
-      {"GetScanDataLabel", L"ScanDataLabel", 52, G, Result::String, {}, Text([](COPOSScanner &s) { return s.GetScanDataLabel(); })},
-      {"GetScanDataType", L"ScanDataType", 53, G, Result::Long, {}, Long([](COPOSScanner &s) { return s.GetScanDataType(); })},
+      {"GetScanDataLabel", L"ScanDataLabel", 52, G, Result::String, {}, Text([](COPOSScanner &s) {
+         return s.GetScanDataLabel();
+       })},
+      {"GetScanDataType", L"ScanDataType", 53, G, Result::Long, {}, Long([](COPOSScanner &s) {
+         return s.GetScanDataType();
+       })},
       // Writes
-      {"SetAutoDisable", L"AutoDisable", 10, P, Result::None, {B(true)}, Write([](COPOSScanner &s) { s.SetAutoDisable(1); })},
-      {"SetBinaryConversion", L"BinaryConversion", 11, P, Result::None, {L4(2)}, Write([](COPOSScanner &s) { s.SetBinaryConversion(2); })},
-      {"SetDataEventEnabled", L"DataEventEnabled", 16, P, Result::None, {B(true)}, Write([](COPOSScanner &s) { s.SetDataEventEnabled(1); })},
-      {"SetDeviceEnabled", L"DeviceEnabled", 17, P, Result::None, {B(false)}, Write([](COPOSScanner &s) { s.SetDeviceEnabled(0); })},
-      {"SetFreezeEvents", L"FreezeEvents", 18, P, Result::None, {B(true)}, Write([](COPOSScanner &s) { s.SetFreezeEvents(1); })},
-      {"SetPowerNotify", L"PowerNotify", 20, P, Result::None, {L4(1)}, Write([](COPOSScanner &s) { s.SetPowerNotify(1); })},
-      {"SetDecodeData", L"DecodeData", 50, P, Result::None, {B(true)}, Write([](COPOSScanner &s) { s.SetDecodeData(1); })},
+      {"SetAutoDisable", L"AutoDisable", 10, P, Result::None, {B(true)}, Write([](COPOSScanner &s) {
+         s.SetAutoDisable(1);
+       })},
+      {"SetBinaryConversion", L"BinaryConversion", 11, P, Result::None, {L4(2)}, Write([](COPOSScanner &s) {
+         s.SetBinaryConversion(2);
+       })},
+      {"SetDataEventEnabled", L"DataEventEnabled", 16, P, Result::None, {B(true)}, Write([](COPOSScanner &s) {
+         s.SetDataEventEnabled(1);
+       })},
+      {"SetDeviceEnabled", L"DeviceEnabled", 17, P, Result::None, {B(false)}, Write([](COPOSScanner &s) {
+         s.SetDeviceEnabled(0);
+       })},
+      {"SetFreezeEvents", L"FreezeEvents", 18, P, Result::None, {B(true)}, Write([](COPOSScanner &s) {
+         s.SetFreezeEvents(1);
+       })},
+      {"SetPowerNotify", L"PowerNotify", 20, P, Result::None, {L4(1)}, Write([](COPOSScanner &s) {
+         s.SetPowerNotify(1);
+       })},
+      {"SetDecodeData", L"DecodeData", 50, P, Result::None, {B(true)}, Write([](COPOSScanner &s) {
+         s.SetDecodeData(1);
+       })},
   };
   return cases;
 }
@@ -290,9 +355,9 @@ TEST_F(ScannerWrapperTest, BooleanReadsComeBackAsExactlyZeroOrOne) {
     VariantValue answer;
     long expected;
   } answers[] = {
-      {VariantValue::Bool(true), 1},  {VariantValue::Bool(false), 0}, {VariantValue::Long(1), 1},
-      {VariantValue::Long(-1), 1},    {VariantValue::Long(42), 1},    {VariantValue::Long(0), 0},
-      {VariantValue::Short(-1), 1},   {VariantValue::Short(0), 0},
+      {VariantValue::Bool(true), 1}, {VariantValue::Bool(false), 0}, {VariantValue::Long(1), 1},
+      {VariantValue::Long(-1), 1},   {VariantValue::Long(42), 1},    {VariantValue::Long(0), 0},
+      {VariantValue::Short(-1), 1},  {VariantValue::Short(0), 0},
   };
   for (const BoolRead &r : kBoolReads) {
     for (const auto &a : answers) {
@@ -309,8 +374,10 @@ TEST_F(ScannerWrapperTest, BooleanWritesSendVariantTrueForAnyNonZeroValue) {
     DISPID dispid;
     void (COPOSScanner::*set)(long);
   } writes[] = {
-      {"AutoDisable", 10, &COPOSScanner::SetAutoDisable},     {"DataEventEnabled", 16, &COPOSScanner::SetDataEventEnabled},
-      {"DeviceEnabled", 17, &COPOSScanner::SetDeviceEnabled}, {"FreezeEvents", 18, &COPOSScanner::SetFreezeEvents},
+      {"AutoDisable", 10, &COPOSScanner::SetAutoDisable},
+      {"DataEventEnabled", 16, &COPOSScanner::SetDataEventEnabled},
+      {"DeviceEnabled", 17, &COPOSScanner::SetDeviceEnabled},
+      {"FreezeEvents", 18, &COPOSScanner::SetFreezeEvents},
       {"DecodeData", 50, &COPOSScanner::SetDecodeData},
   };
   // 0x10000 and LONG_MIN have no bits in the low 16: a narrowing would lose them.
@@ -359,10 +426,8 @@ TEST_F(ScannerWrapperTest, AnswersAreCoercedToTheTypeAskedFor) {
     VariantValue answer;
     long expected;
   } longs[] = {
-      {"VT_I2", VariantValue::Short(-3), -3},
-      {"VT_BSTR number", VariantValue::String(L"114"), 114},
-      {"VT_R8", VariantValue::Double(2.0), 2},
-      {"VT_BOOL true", VariantValue::Bool(true), -1},
+      {"VT_I2", VariantValue::Short(-3), -3},  {"VT_BSTR number", VariantValue::String(L"114"), 114},
+      {"VT_R8", VariantValue::Double(2.0), 2}, {"VT_BOOL true", VariantValue::Bool(true), -1},
       {"VT_EMPTY", VariantValue(), 0},
   };
   for (const auto &c : longs) {
@@ -452,8 +517,7 @@ TEST_F(ScannerWrapperTest, NoStringIsLeftBehindOnAnyPathOfACall) {
       {"string result", [](FakeScanner &f) { f.On(51).Returns(L"0123456789012"); },
        [](COPOSScanner &s) { EXPECT_EQ(s.GetScanData(), CString(L"0123456789012")); }},
       {"string argument", [](FakeScanner &f) { f.On(37).Returns(0); }, [](COPOSScanner &s) { s.Open(L"Scanner A"); }},
-      {"string argument, call raises",
-       [](FakeScanner &f) { f.On(37).Raises(L"no such device"); },
+      {"string argument, call raises", [](FakeScanner &f) { f.On(37).Raises(L"no such device"); },
        [](COPOSScanner &s) { EXPECT_THROW(s.Open(L"Scanner A"), CDispatchException); }},
       {"string argument, call fails", [](FakeScanner &f) { f.On(43).Fails(E_FAIL); },
        [](COPOSScanner &s) { EXPECT_THROW(s.UpdateStatistics(L"GoodScanCount=1"), CDispatchException); }},

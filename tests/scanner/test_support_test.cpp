@@ -15,7 +15,8 @@ namespace {
 // A by-hand Invoke, so these tests do not depend on the framework.
 HRESULT Call(IDispatch *p, DISPID dispid, WORD flags, std::vector<VariantValue> args, VARIANT *result = nullptr) {
   std::vector<VARIANT> rgvarg;
-  for (auto it = args.rbegin(); it != args.rend(); ++it) rgvarg.push_back(it->Get());
+  for (auto it = args.rbegin(); it != args.rend(); ++it)
+    rgvarg.push_back(it->Get());
   DISPID put = DISPID_PROPERTYPUT;
   DISPPARAMS params{rgvarg.data(), nullptr, static_cast<UINT>(rgvarg.size()), 0};
   if (flags == DISPATCH_PROPERTYPUT) {

@@ -40,7 +40,8 @@ HWND FindProcessDialog(DWORD pid, const std::wstring &caption, HWND exclude) {
 std::wstring ConsoleExePath() {
   std::string unix = QUILLON_EXE_UNIX_PATH;
   std::wstring path = L"Z:";
-  for (char c : unix) path += c == '/' ? L'\\' : static_cast<wchar_t>(c);
+  for (char c : unix)
+    path += c == '/' ? L'\\' : static_cast<wchar_t>(c);
   return path;
 }
 
@@ -48,8 +49,8 @@ std::wstring WindowText(HWND hwnd) {
   const int n = static_cast<int>(SendMessageW(hwnd, WM_GETTEXTLENGTH, 0, 0));
   if (n <= 0) return L"";
   std::vector<wchar_t> buffer(static_cast<size_t>(n) + 1);
-  const int got =
-      static_cast<int>(SendMessageW(hwnd, WM_GETTEXT, static_cast<WPARAM>(n + 1), reinterpret_cast<LPARAM>(buffer.data())));
+  const int got = static_cast<int>(
+      SendMessageW(hwnd, WM_GETTEXT, static_cast<WPARAM>(n + 1), reinterpret_cast<LPARAM>(buffer.data())));
   return std::wstring(buffer.data(), static_cast<size_t>(got > 0 ? got : 0));
 }
 

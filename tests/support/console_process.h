@@ -50,12 +50,12 @@ public:
   bool ChooseDevice(const std::wstring &device);
 
   // Main-window controls.
-  void Click(int nID) const;               // posts BM_CLICK
-  void Press(int nID) const;               // sends BM_CLICK: the handler has run on return
-  std::wstring Text(int nID) const;        // WM_GETTEXT
+  void Click(int nID) const;        // posts BM_CLICK
+  void Press(int nID) const;        // sends BM_CLICK: the handler has run on return
+  std::wstring Text(int nID) const; // WM_GETTEXT
   void SetText(int nID, const std::wstring &text) const;
   bool IsEnabled(int nID) const;
-  int Check(int nID) const;                // BM_GETCHECK
+  int Check(int nID) const; // BM_GETCHECK
   // Selects entry nIndex of a combo box and notifies the owner as a user's
   // choice does (CBN_SELCHANGE).
   void Select(int nID, int nIndex) const;

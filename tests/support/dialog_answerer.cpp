@@ -34,8 +34,7 @@ BOOL CALLBACK CollectWindow(HWND hwnd, LPARAM lp) {
 } // namespace
 
 DialogAnswerer::DialogAnswerer(std::wstring caption, Action action, DWORD threadId)
-    : m_caption(std::move(caption)), m_action(std::move(action)), m_threadId(threadId),
-      m_thread([this] { Run(); }) {}
+    : m_caption(std::move(caption)), m_action(std::move(action)), m_threadId(threadId), m_thread([this] { Run(); }) {}
 
 DialogAnswerer::~DialogAnswerer() {
   m_stop = true;
@@ -55,7 +54,8 @@ void DialogAnswerer::Run() {
       ++m_answered;
     }
     // A later dialog may get a handle of an earlier one.
-    for (auto it = m_done.begin(); it != m_done.end();) it = IsWindow(*it) ? std::next(it) : m_done.erase(it);
+    for (auto it = m_done.begin(); it != m_done.end();)
+      it = IsWindow(*it) ? std::next(it) : m_done.erase(it);
     Sleep(10);
   }
 }

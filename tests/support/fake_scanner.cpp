@@ -138,7 +138,8 @@ std::vector<RecordedCall> FakeScanner::CallsTo(DISPID dispid, WORD kind) const {
 int FakeScanner::Fire(DISPID dispid, const std::vector<VariantValue> &args) {
   // Arguments go last to first; the values stay owned by args.
   std::vector<VARIANT> rgvarg;
-  for (auto it = args.rbegin(); it != args.rend(); ++it) rgvarg.push_back(it->Get());
+  for (auto it = args.rbegin(); it != args.rend(); ++it)
+    rgvarg.push_back(it->Get());
   DISPPARAMS params{rgvarg.empty() ? nullptr : rgvarg.data(), nullptr, static_cast<UINT>(rgvarg.size()), 0};
   // A handler may unadvise (or call back into this object) while it runs.
   const auto sinks = m_sinks;

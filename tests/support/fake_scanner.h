@@ -43,11 +43,11 @@ extern const IID kFakeScannerEventsIid;
 // What one Invoke of a dispatch ID answers.
 struct FakeAnswer {
   HRESULT hr = S_OK;
-  VariantValue result;                    // VT_EMPTY: the default reply
-  std::wstring description;               // EXCEPINFO text for DISP_E_EXCEPTION
-  HRESULT scode = E_FAIL;                 // EXCEPINFO scode for DISP_E_EXCEPTION
-  std::optional<std::wstring> stringRef;  // replaces every by-reference BSTR argument
-  std::optional<long> longRef;            // replaces every by-reference long argument
+  VariantValue result;                   // VT_EMPTY: the default reply
+  std::wstring description;              // EXCEPINFO text for DISP_E_EXCEPTION
+  HRESULT scode = E_FAIL;                // EXCEPINFO scode for DISP_E_EXCEPTION
+  std::optional<std::wstring> stringRef; // replaces every by-reference BSTR argument
+  std::optional<long> longRef;           // replaces every by-reference long argument
 
   FakeAnswer &Returns(const VariantValue &v) {
     result = v;
@@ -81,17 +81,17 @@ struct FakeAnswer {
 
 // One argument as the control received it.
 struct RecordedArg {
-  VARTYPE vt;          // as sent, VT_BYREF included
-  VariantValue value;  // the value (for a by-reference argument, what it
-                       // referred to when the call arrived)
+  VARTYPE vt;         // as sent, VT_BYREF included
+  VariantValue value; // the value (for a by-reference argument, what it
+                      // referred to when the call arrived)
 };
 
 struct RecordedCall {
   DISPID dispid;
-  WORD flags;                     // DISPATCH_METHOD, _PROPERTYGET, _PROPERTYPUT
-  std::vector<RecordedArg> args;  // in call order (the first argument first)
-  std::vector<DISPID> namedArgs;  // as sent
-  bool wantsResult;               // a result VARIANT was passed
+  WORD flags;                    // DISPATCH_METHOD, _PROPERTYGET, _PROPERTYPUT
+  std::vector<RecordedArg> args; // in call order (the first argument first)
+  std::vector<DISPID> namedArgs; // as sent
+  bool wantsResult;              // a result VARIANT was passed
 };
 
 // The answers for a set of fake controls, by dispatch ID and invocation kind.
