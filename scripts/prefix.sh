@@ -29,3 +29,11 @@ make_prefix "$build/wineprefix"
 if [ -x "$here/scripts/register-control.sh" ]; then
   "$here/scripts/register-control.sh" "$build"
 fi
+
+# Leave no Wine process of either prefix running: one started here has no
+# display (or one that is about to go away), and the next program would share
+# it through the same wineserver.
+for p in "$build/wineprefix" "$build/wineprefix-bare"; do
+  WINEPREFIX=$p wineserver -k >/dev/null 2>&1 || true
+  WINEPREFIX=$p wineserver -w >/dev/null 2>&1 || true
+done
