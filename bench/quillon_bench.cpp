@@ -16,6 +16,7 @@
 #include <psapi.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdarg>
 #include <cstdlib>
@@ -32,7 +33,7 @@ std::wstring g_device = L"QuillonBench";
 bool g_quick = false;
 const char *g_memorySource = "";
 int g_directIOCalls = 10000; // --dio=N
-size_t g_serialPiece = 288;  // --piece=BYTES written 25 ms apart
+size_t g_serialPiece = 288;  // --piece=BYTES, each written when the line would have carried it
 DWORD g_pollMs = 1;
 std::wstring g_only; // --only=throughput|latency|memory|startup: that part alone
 bool Runs(const wchar_t *part) { return g_only.empty() || g_only == part; }
@@ -391,6 +392,7 @@ void Serial() {
   }
   const long kLabels = g_quick ? 500 : 2000;
   const size_t kPiece = g_serialPiece; // 288 bytes: 25 ms of the line
+  const long kPaceMs = std::max(1L, std::lround(static_cast<double>(kPiece) * 1000.0 / 11520.0));
   std::string stream;
   char label[32];
   for (long i = 1; i <= kLabels; ++i) {
@@ -407,7 +409,7 @@ void Serial() {
       command += kHex[c & 15];
     }
   }
-  command += " delay=25";
+  command += " delay=" + std::to_string(kPaceMs);
   const std::wstring base = WindowsPath(dir) + L"\\";
   const std::wstring temp = base + L"tmp.bench", req = base + L"req.0";
   const HANDLE f = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);

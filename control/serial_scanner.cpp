@@ -78,12 +78,16 @@ const wchar_t *StopBitsText(BYTE stopBits) {
   return stopBits == TWOSTOPBITS ? L"2" : stopBits == ONE5STOPBITS ? L"1.5" : L"1";
 }
 
-// Whether the port's device name still exists.
-bool PortPresent(const std::wstring &port) {
+// Whether the system lists the port's device name. Windows lists every COM
+// port and drops the name of a USB adapter that is pulled; Wine lists only the
+// ports it found when it started, not one linked into the prefix later, so a
+// name that was not listed to begin with tells nothing.
+enum class PortName { Listed, Missing, Unknown };
+PortName LookUpPortName(const std::wstring &port) {
   wchar_t target[1024];
-  if (QueryDosDeviceW(port.c_str(), target, static_cast<DWORD>(std::size(target)))) return true;
+  if (QueryDosDeviceW(port.c_str(), target, static_cast<DWORD>(std::size(target)))) return PortName::Listed;
   const DWORD e = GetLastError();
-  return e != ERROR_FILE_NOT_FOUND && e != ERROR_PATH_NOT_FOUND;
+  return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND ? PortName::Missing : PortName::Unknown;
 }
 
 } // namespace
@@ -312,6 +316,8 @@ bool SerialScanner::Serve(HANDLE port, aim::Framer &framer) {
   DWORD mask = 0;
   bool waitPending = false;
   bool useWait = true;
+  // Only a name that was there when the port opened can be seen to go away.
+  const bool watchName = LookUpPortName(m_settings.port) == PortName::Listed;
   ULONGLONG lastByte = GetTickCount64();
   ULONGLONG lastCheck = lastByte;
   std::vector<char> buffer(kReadChunk);
@@ -386,12 +392,12 @@ bool SerialScanner::Serve(HANDLE port, aim::Framer &framer) {
       Deliver(framer.Feed(std::string_view(buffer.data(), got)));
     }
 
-    // A USB adapter unplugged, or a tty that hung up, may read as silence: the
-    // port's name going away says it is gone.
+    // A USB adapter unplugged may read as silence: the port's name going away
+    // says it is gone. (A tty that hung up fails ClearCommError above.)
     const ULONGLONG now = GetTickCount64();
-    if (now - lastCheck >= kReopenInterval) {
+    if (watchName && now - lastCheck >= kReopenInterval) {
       lastCheck = now;
-      if (!PortPresent(m_settings.port)) {
+      if (LookUpPortName(m_settings.port) == PortName::Missing) {
         CancelWait();
         return true;
       }

@@ -168,6 +168,36 @@ TEST(SerialScanner, BurstLosesNothing) {
   }
 }
 
+// Labels that keep coming for seconds, one at a time as a person scans them,
+// all arrive, and the line stays online the whole time.
+TEST(SerialScanner, LabelsSpreadOverSecondsAllArriveAndTheLineStaysOnline) {
+  Scanner s;
+  ASSERT_EQ(0, s.CallText(Open, kSerial));
+  ASSERT_EQ(0, s.Call(ClaimDevice, 1000));
+  s.Put(PowerNotify, 1);
+  s.PutBool(DeviceEnabled, true);
+  s.PutBool(DecodeData, true);
+  s.PutBool(DataEventEnabled, true);
+  s.sink.rearm = true;
+  constexpr int kLabels = 50;
+  std::vector<std::string> pieces;
+  for (int i = 0; i < kLabels; ++i)
+    pieces.push_back("]A0S" + std::to_string(1000 + i) + "\r");
+  Write(s, pieces, 50); // 2.5 s in all
+  ASSERT_TRUE(s.PumpUntil([&] { return Count(s.sink, 1) >= kLabels; }, 10000)) << Count(s.sink, 1) << " labels";
+  size_t label = 0;
+  for (const Event &e : s.sink.events) {
+    if (e.id == 1) {
+      EXPECT_EQ(L"S" + std::to_wstring(1000 + label), e.scanDataLabel);
+      ++label;
+    }
+  }
+  EXPECT_EQ(1u, Count(s.sink, 5)) << "only the power state on enabling: the line never went offline";
+  EXPECT_EQ(0u, Count(s.sink, 3)) << "no ErrorEvent";
+  EXPECT_EQ(2001, s.GetLong(PowerState));
+  EXPECT_EQ(0, s.Call(Close));
+}
+
 // A label that never gets its suffix is an input error; the labels around it
 // are kept.
 TEST(SerialScanner, LabelWithoutSuffixIsAnInputErrorAndLabelsAroundItStay) {
