@@ -5,8 +5,6 @@
 
 namespace {
 
-const wchar_t kDialogProp[] = L"Quillon.CDialog";
-
 // Messages whose result a dialog procedure returns directly instead of
 // through DWLP_MSGRESULT.
 bool ReturnsDirectly(UINT msg) {
@@ -44,7 +42,14 @@ CDialog::~CDialog() {
   if (m_hWnd) ::DestroyWindow(m_hWnd);
 }
 
-CDialog *CDialog::FromHandle(HWND hwnd) { return hwnd ? static_cast<CDialog *>(GetPropW(hwnd, kDialogProp)) : nullptr; }
+// The object lives in the window's DWLP_USER slot, read without a trip to
+// the window server (a window property costs one on every message and event).
+// Only a window our dialog procedure runs has one there.
+CDialog *CDialog::FromHandle(HWND hwnd) {
+  if (!hwnd || GetWindowLongPtrW(hwnd, DWLP_DLGPROC) != reinterpret_cast<LONG_PTR>(&CDialog::DialogProc))
+    return nullptr;
+  return reinterpret_cast<CDialog *>(GetWindowLongPtrW(hwnd, DWLP_USER));
+}
 
 bool CDialog::PrepareTemplate() {
   const HINSTANCE hInst = GetModuleHandleW(nullptr);
@@ -174,9 +179,9 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) 
   if (msg == WM_INITDIALOG) {
     self = reinterpret_cast<CDialog *>(lp);
     self->m_hWnd = hwnd;
-    SetPropW(hwnd, kDialogProp, self);
+    SetWindowLongPtrW(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
   } else {
-    self = FromHandle(hwnd);
+    self = reinterpret_cast<CDialog *>(GetWindowLongPtrW(hwnd, DWLP_USER));
   }
   if (!self) return FALSE;
   try {
@@ -204,7 +209,7 @@ INT_PTR CDialog::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   case WM_COMMAND:
     return OnCommand(HIWORD(wp), LOWORD(wp)) ? TRUE : FALSE;
   case WM_NCDESTROY:
-    RemovePropW(m_hWnd, kDialogProp);
+    SetWindowLongPtrW(m_hWnd, DWLP_USER, 0);
     m_hWnd = nullptr;
     return FALSE;
   default: {

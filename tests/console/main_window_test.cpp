@@ -230,6 +230,22 @@ TEST_F(MainWindow, TheHostedControlGetsItsInitialStateAndItsEventsAreConnected) 
   EXPECT_EQ(Item(1001), m_dlg->m_scanner.m_hWnd);
 }
 
+// The window finds its object (events and timers are routed through it), and
+// no other window is taken for one: not a child, not a dialog of another
+// procedure, not one of another process.
+TEST_F(MainWindow, OnlyTheConsoleWindowIsTakenForItsDialogObject) {
+  EXPECT_EQ(m_dlg.get(), CDialog::FromHandle(m_dlg->m_hWnd));
+  EXPECT_EQ(nullptr, CDialog::FromHandle(nullptr));
+  EXPECT_EQ(nullptr, CDialog::FromHandle(Item(1016)));
+  EXPECT_EQ(nullptr, CDialog::FromHandle(GetDesktopWindow()));
+  const HWND other =
+      CreateWindowExW(0, L"#32770", L"other", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(nullptr, other);
+  SetWindowLongPtrW(other, DWLP_USER, reinterpret_cast<LONG_PTR>(m_dlg.get()));
+  EXPECT_EQ(nullptr, CDialog::FromHandle(other));
+  DestroyWindow(other);
+}
+
 TEST_F(MainWindow, StartsWithEmptyResultFieldsAndTheDisplayOnlyFieldsDisabled) {
   EXPECT_EQ(L"", Text(1014));
   EXPECT_EQ(L"", Text(1015));
