@@ -530,8 +530,17 @@ void Memory() {
   AddRow(Format("4 memory growth, %d Direct IO calls, 64 KiB reply", kCalls),
          Format("%+.3f MiB (%.2f -> %.2f MiB)", MiBDiff(atCalls, atFirstCall), MiB(atFirstCall), MiB(atCalls)),
          "< 1 MiB", Verdict(failed == 0 && replyLength >= 65536 && MiBDiff(atCalls, atFirstCall) < 1.0));
-  AddRow(Format("4 memory growth, 1,000 labels -> all of it"), Format("%+.3f MiB", MiBDiff(atCalls, at1k)), "< 1 MiB",
-         Verdict(MiBDiff(atCalls, at1k) < 1.0));
+  // From the first thousand labels to the end of everything. With the last
+  // 64 KiB reply still in the output field, the edit control holds that text
+  // and its layout of it (about 1.4 MiB under Wine); the verdict compares the
+  // same state, nothing on show, once the field is cleared.
+  b.Press(IDC_DIRECTIO_CLEAR);
+  Sleep(200);
+  const SIZE_T atCleared = b.PrivateBytes();
+  Note("private bytes: %.2f MiB with the output field cleared", MiB(atCleared));
+  AddRow(Format("4 memory growth, 1,000 labels -> all of it"),
+         Format("%+.3f MiB (reply shown), %+.3f MiB (output cleared)", MiBDiff(atCalls, at1k), MiBDiff(atCleared, at1k)),
+         "< 1 MiB", Verdict(MiBDiff(atCleared, at1k) < 1.0));
 }
 
 // ---- 5. start-up ----------------------------------------------------------------------
