@@ -6,8 +6,5 @@ build=${BUILD_DIR:-$here/build}
 "$here/scripts/setup.sh" "$build"
 cd "$build"
 # One virtual X server for the whole run; wine finds it through DISPLAY.
-# A test that fails is run once more before the run counts as failed: the
-# serial line through a pseudo-terminal under Wine has shown rare timing
-# faults on a loaded machine. Both outcomes show in the output.
 exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" \
-  ctest --output-on-failure --timeout 300 --repeat until-pass:2 "$@"
+  ctest --output-on-failure --timeout 300 "$@"
