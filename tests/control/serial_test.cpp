@@ -101,6 +101,18 @@ size_t Count(const Sink &sink, DISPID id) {
   return n;
 }
 
+// Open, claimed and enabled with power reports on, decoding, every label
+// delivered as it comes.
+void ReadyWithPowerReports(Scanner &s) {
+  ASSERT_EQ(0, s.CallText(Open, kSerial));
+  ASSERT_EQ(0, s.Call(ClaimDevice, 1000));
+  s.Put(PowerNotify, 1);
+  s.PutBool(DeviceEnabled, true);
+  s.PutBool(DecodeData, true);
+  s.PutBool(DataEventEnabled, true);
+  s.sink.rearm = true;
+}
+
 class SerialEnvironment : public testing::Environment {
   void SetUp() override { WriteSerialDevice(kSerial); }
   void TearDown() override {
@@ -172,13 +184,7 @@ TEST(SerialScanner, BurstLosesNothing) {
 // all arrive, and the line stays online the whole time.
 TEST(SerialScanner, LabelsSpreadOverSecondsAllArriveAndTheLineStaysOnline) {
   Scanner s;
-  ASSERT_EQ(0, s.CallText(Open, kSerial));
-  ASSERT_EQ(0, s.Call(ClaimDevice, 1000));
-  s.Put(PowerNotify, 1);
-  s.PutBool(DeviceEnabled, true);
-  s.PutBool(DecodeData, true);
-  s.PutBool(DataEventEnabled, true);
-  s.sink.rearm = true;
+  ASSERT_NO_FATAL_FAILURE(ReadyWithPowerReports(s));
   constexpr int kLabels = 50;
   std::vector<std::string> pieces;
   for (int i = 0; i < kLabels; ++i)
@@ -226,14 +232,8 @@ TEST(SerialScanner, LabelWithoutSuffixIsAnInputErrorAndLabelsAroundItStay) {
 // Cable pulled and put back: offline, then online, and reading again on its own.
 TEST(SerialScanner, PortThatGoesAwayIsReportedAndReopened) {
   Scanner s;
-  ASSERT_EQ(0, s.CallText(Open, kSerial));
+  ASSERT_NO_FATAL_FAILURE(ReadyWithPowerReports(s));
   ASSERT_EQ(2, s.GetLong(CapPowerReporting));
-  ASSERT_EQ(0, s.Call(ClaimDevice, 1000));
-  s.Put(PowerNotify, 1);
-  s.PutBool(DeviceEnabled, true);
-  s.PutBool(DecodeData, true);
-  s.PutBool(DataEventEnabled, true);
-  s.sink.rearm = true;
   ASSERT_TRUE(s.PumpUntil([&] { return Count(s.sink, 5) == 1; })) << "the power state on enabling";
   EXPECT_EQ(2001, s.sink.events.back().args.at(0));
 
