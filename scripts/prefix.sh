@@ -26,9 +26,14 @@ make_prefix() {
 # The classic look: Wine draws its default visual style in software, and a
 # themed scroll bar costs about 5 ms each time it is drawn (the label field
 # redraws its scroll bar twice for every label it shows). Prefixes made before
-# this setting get it here too.
+# this setting get it here too. Classic caption buttons are glyphs of the
+# Marlett font, which Wine ships but does not put into a new prefix.
 classic_look() {
   export WINEPREFIX=$1
+  local marlett=/usr/share/wine/fonts/marlett.ttf fonts=$1/drive_c/windows/Fonts
+  if [ -f "$marlett" ] && [ ! -f "$fonts/marlett.ttf" ]; then
+    mkdir -p "$fonts" && cp "$marlett" "$fonts/"
+  fi
   grep -q '"ThemeActive"="0"' "$WINEPREFIX/user.reg" 2>/dev/null && return
   wine reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\ThemeManager' /v ThemeActive /t REG_SZ /d 0 /f \
     >/dev/null 2>&1

@@ -9,7 +9,7 @@ targets=()
 for t in "$@"; do targets+=(--target "$t"); done
 
 packages=(cmake make g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
-          mingw-w64-tools googletest wine wine32:i386 xvfb xauth x11-utils
+          mingw-w64-tools googletest wine wine32:i386 fonts-wine xvfb xauth x11-utils
           imagemagick socat python3 procps)
 missing=()
 for p in "${packages[@]}"; do
