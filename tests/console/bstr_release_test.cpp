@@ -7,13 +7,6 @@
 
 namespace {
 
-constexpr DISPID kCapStatisticsReporting = 39;
-constexpr DISPID kCapUpdateStatistics = 40;
-constexpr DISPID kResetStatistics = 41;
-constexpr DISPID kRetrieveStatistics = 42;
-constexpr DISPID kUpdateStatistics = 43;
-constexpr DISPID kDirectIO = 36;
-
 enum class Outcome { Success, SuccessWithoutReply, DeviceFailureWithText, CallFails, CallRaises };
 
 struct Case {

@@ -64,3 +64,24 @@ inline constexpr WORD kGet = DISPATCH_PROPERTYGET;
 inline constexpr WORD kPut = DISPATCH_PROPERTYPUT;
 inline constexpr WORD kMethod = DISPATCH_METHOD;
 inline constexpr DISPID kResultCodeId = 22;
+
+// The dispatch IDs of the Scanner control, as the tests expect them (stated
+// here, not read from the console's table, so that a wrong entry there fails).
+inline constexpr DISPID kDataEventEnabled = 16;
+inline constexpr DISPID kDeviceEnabled = 17;
+inline constexpr DISPID kCheckHealth = 31;
+inline constexpr DISPID kClaimDevice = 32;
+inline constexpr DISPID kClearInput = 33;
+inline constexpr DISPID kClose = 35;
+inline constexpr DISPID kDirectIO = 36;
+inline constexpr DISPID kOpen = 37;
+inline constexpr DISPID kReleaseDevice = 38;
+inline constexpr DISPID kCapStatisticsReporting = 39;
+inline constexpr DISPID kCapUpdateStatistics = 40;
+inline constexpr DISPID kResetStatistics = 41;
+inline constexpr DISPID kRetrieveStatistics = 42;
+inline constexpr DISPID kUpdateStatistics = 43;
+inline constexpr DISPID kClearInputProperties = 48;
+inline constexpr DISPID kDecodeData = 50;
+inline constexpr DISPID kScanDataLabel = 52;
+inline constexpr DISPID kScanDataType = 53;

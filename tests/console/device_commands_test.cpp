@@ -9,18 +9,6 @@
 
 namespace {
 
-constexpr DISPID kDataEventEnabled = 16;
-constexpr DISPID kDeviceEnabled = 17;
-constexpr DISPID kCheckHealth = 31;
-constexpr DISPID kClaimDevice = 32;
-constexpr DISPID kClearInput = 33;
-constexpr DISPID kClose = 35;
-constexpr DISPID kOpen = 37;
-constexpr DISPID kReleaseDevice = 38;
-constexpr DISPID kDecodeData = 50;
-constexpr DISPID kScanDataLabel = 52;
-constexpr DISPID kScanDataType = 53;
-
 const wchar_t kChooserCaption[] = L"Open Service Object";
 
 using DeviceCommands = ConsoleWindow;

@@ -12,10 +12,6 @@
 
 namespace {
 
-constexpr DISPID kDataEventEnabled = 16;
-constexpr DISPID kScanDataLabel = 52;
-constexpr DISPID kScanDataType = 53;
-
 using DeviceEvents = ConsoleWindow;
 
 struct LabelCase {

@@ -6,8 +6,6 @@
 
 namespace {
 
-constexpr DISPID kDirectIO = 36;
-
 // Builds an argument text from its lines: (leading spaces, text), joined by
 // CR LF with none after the last line.
 std::wstring Lines(std::initializer_list<std::pair<int, const wchar_t *>> lines) {

@@ -4,13 +4,6 @@
 
 namespace {
 
-constexpr DISPID kCapStatisticsReporting = 39;
-constexpr DISPID kCapUpdateStatistics = 40;
-constexpr DISPID kResetStatistics = 41;
-constexpr DISPID kRetrieveStatistics = 42;
-constexpr DISPID kUpdateStatistics = 43;
-constexpr DISPID kClearInputProperties = 48;
-
 const wchar_t kNotSupported[] = L"StatisticsReporting is not supported";
 const wchar_t kExceeded[] = L"Exceeded the maximum input limit";
 
