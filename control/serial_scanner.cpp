@@ -439,20 +439,7 @@ long SerialScanner::Enable(bool enable) {
 long SerialScanner::CurrentPowerState() const { return m_power; }
 
 long SerialScanner::CheckHealth(long level, std::wstring &text) {
-  const bool online = m_power == opos::PS_ONLINE;
-  switch (level) {
-  case opos::CH_INTERNAL:
-    text = L"Internal HCheck: Successful";
-    break;
-  case opos::CH_EXTERNAL:
-    text = online ? L"External HCheck: Successful" : L"External HCheck: Not Responding";
-    break;
-  case opos::CH_INTERACTIVE:
-    return opos::E_ILLEGAL;
-  default:
-    return opos::E_ILLEGAL;
-  }
-  return opos::SUCCESS;
+  return HealthCheckText(level, m_power == opos::PS_ONLINE, false, text);
 }
 
 long SerialScanner::DirectIO(long, long &, std::wstring &, bool) { return opos::E_ILLEGAL; }

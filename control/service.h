@@ -5,6 +5,8 @@
 // others (a serial-port scanner) plug in through CreateService.
 #pragma once
 
+#include "control/opos.h"
+
 #include <windows.h>
 
 #include <map>
@@ -19,6 +21,25 @@ struct Label {
   std::string data; // decoded label: no identifier, check digit present
   long type = 0;    // ScanDataType
 };
+
+// The CheckHealth text of a device that is online or not. A device without an
+// interactive test answers that level E_ILLEGAL, as it does an unknown level.
+inline long HealthCheckText(long level, bool online, bool interactive, std::wstring &text) {
+  switch (level) {
+  case opos::CH_INTERNAL:
+    text = L"Internal HCheck: Successful";
+    return opos::SUCCESS;
+  case opos::CH_EXTERNAL:
+    text = online ? L"External HCheck: Successful" : L"External HCheck: Not Responding";
+    return opos::SUCCESS;
+  case opos::CH_INTERACTIVE:
+    if (!interactive) return opos::E_ILLEGAL;
+    text = online ? L"Interactive HCheck: Complete" : L"Interactive HCheck: Not Responding";
+    return opos::SUCCESS;
+  default:
+    return opos::E_ILLEGAL;
+  }
+}
 
 // Called by a service from any of its threads. Implementations never call back
 // into the service from these methods, and a service never holds its own locks

@@ -349,22 +349,9 @@ long SimulatedScanner::Enable(bool enable) {
 long SimulatedScanner::CurrentPowerState() const { return m_power; }
 
 long SimulatedScanner::CheckHealth(long level, std::wstring &text) {
-  const bool online = m_power == opos::PS_ONLINE;
-  switch (level) {
-  case opos::CH_INTERNAL:
-    text = L"Internal HCheck: Successful";
-    break;
-  case opos::CH_EXTERNAL:
-    text = online ? L"External HCheck: Successful" : L"External HCheck: Not Responding";
-    break;
-  case opos::CH_INTERACTIVE:
-    text = online ? L"Interactive HCheck: Complete" : L"Interactive HCheck: Not Responding";
-    break;
-  default:
-    return opos::E_ILLEGAL;
-  }
-  text = Long(text);
-  return opos::SUCCESS;
+  const long rc = HealthCheckText(level, m_power == opos::PS_ONLINE, true, text);
+  if (rc == opos::SUCCESS) text = Long(text);
+  return rc;
 }
 
 bool SimulatedScanner::TakeInjectedFault(Result &fault) {
