@@ -591,11 +591,11 @@ void StartUp() {
   const std::wstring minimal = WindowsPath(MINIMAL_DIALOG_UNIX_PATH);
   const std::wstring console = ConsoleExePath();
   TimeToWindow(minimal, L"Minimal dialog"); // the first start of each also loads files into the cache
-  TimeToWindow(console, L"Quillon (32bit)");
+  TimeToWindow(console, ConsoleCaption());
   std::vector<double> a, c;
   for (int i = 0; i < kRuns; ++i) { // alternated, so that both see the same machine
     const double m = TimeToWindow(minimal, L"Minimal dialog");
-    const double q = TimeToWindow(console, L"Quillon (32bit)");
+    const double q = TimeToWindow(console, ConsoleCaption());
     if (m > 0) a.push_back(m * 1000);
     if (q > 0) c.push_back(q * 1000);
   }

@@ -74,7 +74,9 @@ void CPellixDlg::DoDataExchange(CDataExchange *pDX) {
 BOOL CPellixDlg::OnInitDialog() {
   CDialog::OnInitDialog();
 
-  SetWindowText(L"Quillon (32bit)");
+  // The caption says which OPOS stack this console reaches: the 32-bit one or
+  // the 64-bit one (each has its own control objects and registry view).
+  SetWindowText(sizeof(void *) == 8 ? L"Quillon (64bit)" : L"Quillon (32bit)");
 
   CString strAboutMenu;
   strAboutMenu.LoadString(IDS_ABOUTBOX);

@@ -59,7 +59,7 @@ private:
 // The device entry's values; false when the entry does not exist.
 bool ReadDeviceEntry(const std::wstring &name, ServiceConfig &config) {
   RegistryKey key;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (kDeviceKey + name).c_str(), 0, KEY_READ | KEY_WOW64_32KEY, key.Receive()) !=
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (kDeviceKey + name).c_str(), 0, KEY_READ, key.Receive()) !=
       ERROR_SUCCESS)
     return false;
   config.deviceName = name;

@@ -1,26 +1,30 @@
 #!/usr/bin/env bash
-# Makes the project's private Wine prefix inside the build tree (once) and
-# registers the stand-in scanner control object in it. Never touches ~/.wine.
-# Usage: scripts/prefix.sh build-dir
-set -euo pipefail
-here=$(cd "$(dirname "$0")/.." && pwd)
+# Makes the project's private Wine prefixes under the build root (once) and
+# registers the stand-in scanner control objects in the one that has them.
+# Both are 64-bit prefixes, as 64-bit Windows is: 64-bit programs see the
+# native registry view, 32-bit programs the 32-bit one. Never touches ~/.wine.
+# Usage: scripts/prefix.sh build-root
+source "$(dirname "$0")/common.sh"
+[ $# -eq 1 ] || fail "usage: scripts/prefix.sh build-root"
 build=$(cd "$1" && pwd)
-export WINEPREFIX=$build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-
-with_display() {
-  if [ -n "${DISPLAY:-}" ]; then "$@"; else xvfb-run -a "$@"; fi
-}
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
 make_prefix() {
   export WINEPREFIX=$1
+  if [ -f "$WINEPREFIX/system.reg" ] && ! grep -q '^#arch=win64' "$WINEPREFIX/system.reg"; then
+    echo "setup: $WINEPREFIX is a 32-bit prefix from an earlier build; making it anew as a 64-bit one"
+    rm -rf "$WINEPREFIX"
+  fi
   [ -f "$WINEPREFIX/system.reg" ] && return
   echo "setup: making the private Wine prefix $WINEPREFIX"
-  with_display wineboot -i >/dev/null 2>&1
+  WINEARCH=win64 with_display env WINELOADER="$(wine_loader 64)" "$(wine_loader 64)" wineboot -i >/dev/null 2>&1 ||
+    fail "wineboot could not make the prefix $WINEPREFIX"
   # Wine draws its own frames (fast closing, captions on screenshots) and a
   # crashing test never waits on a debugger dialog.
-  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
-  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
-  wineserver -w
+  wine_run 64 reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+  wine_run 64 reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+  wineserver -w # the registry reaches its files when the server ends
+  [ -f "$WINEPREFIX/system.reg" ] || fail "wineboot ended without making the prefix $WINEPREFIX"
 }
 
 # The classic look: Wine draws its default visual style in software, and a
@@ -35,19 +39,17 @@ classic_look() {
     mkdir -p "$fonts" && cp "$marlett" "$fonts/"
   fi
   grep -q '"ThemeActive"="0"' "$WINEPREFIX/user.reg" 2>/dev/null && return
-  wine reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\ThemeManager' /v ThemeActive /t REG_SZ /d 0 /f \
+  wine_run 64 reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\ThemeManager' /v ThemeActive /t REG_SZ /d 0 /f \
     >/dev/null 2>&1
   wineserver -w
 }
 
-# The second prefix never has the control object: the start-up test runs in it.
+# The second prefix never has a control object: the start-up test runs in it.
 make_prefix "$build/wineprefix-bare"
 make_prefix "$build/wineprefix"
 classic_look "$build/wineprefix-bare"
 classic_look "$build/wineprefix"
-if [ -x "$here/scripts/register-control.sh" ]; then
-  "$here/scripts/register-control.sh" "$build"
-fi
+"$here/scripts/register-control.sh" "$build"
 
 # Leave no Wine process of either prefix running: one started here has no
 # display (or one that is about to go away), and the next program would share

@@ -1,10 +1,27 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs the console on the simulated scanner.
+# Sets up, builds and runs the console on the simulated scanner: the 32-bit
+# console where this machine runs 32-bit programs, otherwise the 64-bit one.
 # Without a display it starts a virtual X server of its own.
-set -euo pipefail
-here=$(cd "$(dirname "$0")/.." && pwd)
+# Usage: scripts/run.sh [--bits=32|64]
+source "$(dirname "$0")/common.sh"
 build=${BUILD_DIR:-$here/build}
-"$here/scripts/setup.sh" "$build" Quillon QuillonScanner scaninject
+bits=""
+for a in "$@"; do
+  case "$a" in
+    --bits=32 | --bits=64) bits=${a#--bits=} ;;
+    *) fail "usage: scripts/run.sh [--bits=32|64]" ;;
+  esac
+done
+
+"$here/scripts/setup.sh" "$build" --bits="${bits:-auto}" Quillon QuillonScanner scaninject
+if [ -z "$bits" ]; then
+  bits=64
+  can_run "$build" 32 && bits=32
+fi
+can_run "$build" "$bits" || fail "this machine cannot run $bits-bit Windows programs; try scripts/run.sh --bits=64"
+console=$build/$(tree_of "$bits")/app/Quillon.exe
+echo "run: starting the $bits-bit console $console"
+
 export WINEPREFIX=$build/wineprefix WINEDEBUG=-all
 if [ -z "${DISPLAY:-}" ]; then
   display=:${QUILLON_DISPLAY:-77}
@@ -16,4 +33,4 @@ if [ -z "${DISPLAY:-}" ]; then
   echo "run: no display, so the console runs on virtual display $DISPLAY"
   echo "run: take a screenshot with: DISPLAY=$DISPLAY import -window root shot.png"
 fi
-wine "$build/app/Quillon.exe"
+wine_run "$bits" "$console"

@@ -1,10 +1,31 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test, headless.
-set -euo pipefail
-here=$(cd "$(dirname "$0")/.." && pwd)
+# Sets up, builds both bitnesses and runs every test, headless: the whole
+# suite once for each bitness this machine runs (64-bit everywhere, 32-bit
+# where the kernel runs 32-bit programs). The last lines say what ran.
+# Arguments go to ctest.
+source "$(dirname "$0")/common.sh"
 build=${BUILD_DIR:-$here/build}
 "$here/scripts/setup.sh" "$build"
-cd "$build"
-# One virtual X server for the whole run; wine finds it through DISPLAY.
-exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" \
-  ctest --output-on-failure --timeout 300 "$@"
+
+summary=()
+failed=0
+for bits in 64 32; do
+  tree=$build/$(tree_of "$bits")
+  if ! can_run "$build" "$bits"; then
+    summary+=("test: $bits-bit: built, not run (this machine cannot run $bits-bit programs)")
+    continue
+  fi
+  echo "test: running the $bits-bit suite in $tree"
+  log=$tree/ctest.log
+  rc=0
+  # One virtual X server for the suite; wine finds it through DISPLAY.
+  (cd "$tree" && xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" \
+     ctest --output-on-failure --timeout 300 "$@") 2>&1 | tee "$log" || rc=$?
+  result=$(grep -E '^[0-9]+% tests passed' "$log" | tail -n1 || true)
+  [ -n "$result" ] || result="ctest ended with exit status $rc before reporting"
+  summary+=("test: $bits-bit: $result")
+  [ $rc -eq 0 ] || failed=1
+done
+
+printf '%s\n' "${summary[@]}"
+[ $failed -eq 0 ] || fail "some tests failed (see above)"

@@ -15,7 +15,7 @@ TEST(Startup, WithoutTheControlObjectReportsTheClassAndExitsNonZero) {
   ASSERT_TRUE(box.has_value()) << "no message box appeared";
   EXPECT_NE(box->text.find(L"{CCB90182-B81E-11D2-AB74-0040054C3719}"), std::wstring::npos) << box->text;
   EXPECT_NE(box->text.find(L"Class not registered"), std::wstring::npos) << box->text;
-  EXPECT_EQ(nullptr, console.WaitForWindow(L"Quillon (32bit)", 0ms)) << "the main window must not appear";
+  EXPECT_EQ(nullptr, console.WaitForWindow(ConsoleCaption(), 0ms)) << "the main window must not appear";
 
   const auto code = console.WaitForExit(20s);
   ASSERT_TRUE(code.has_value()) << "the console did not end after the message";

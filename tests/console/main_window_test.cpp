@@ -189,7 +189,7 @@ TEST_F(MainWindow, EveryControlOfTheTemplateInTabOrderWithItsTextStylesAndPlace)
 
 TEST_F(MainWindow, FrameCaptionSizeIconsAndSystemMenu) {
   const HWND dlg = m_dlg->m_hWnd;
-  EXPECT_EQ(L"Quillon (32bit)", WindowText(dlg));
+  EXPECT_EQ(sizeof(void *) == 8 ? L"Quillon (64bit)" : L"Quillon (32bit)", WindowText(dlg));
   const DWORD style = static_cast<DWORD>(GetWindowLongW(dlg, GWL_STYLE));
   EXPECT_EQ(static_cast<DWORD>(WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX),
             style & (WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX));

@@ -66,8 +66,9 @@ public:
     }
     return pActual;
   }
-  // SysFreeString asks for the size first and stops when the block is not
-  // a live one, so a second free shows here rather than in PreFree.
+  // SysFreeString asks for the size first, so a second free shows here. The
+  // 32-bit oleaut32 then stops; the 64-bit one goes on to free the block,
+  // which must not count as a further double free.
   STDMETHODIMP_(void *) PreGetSize(void *pRequest, BOOL) override {
     if (pRequest) SizeQueried(pRequest);
     return pRequest;
@@ -148,7 +149,11 @@ private:
   }
   void SizeQueried(void *p) {
     std::lock_guard<std::mutex> lock(m_lock);
-    if (Watched() && m_freed.count(reinterpret_cast<uintptr_t>(p))) ++m_doubleFrees;
+    t_countedDoubleFree = nullptr;
+    if (Watched() && m_freed.count(reinterpret_cast<uintptr_t>(p))) {
+      ++m_doubleFrees;
+      t_countedDoubleFree = p;
+    }
   }
   void Resized(void *p, SIZE_T size) {
     std::lock_guard<std::mutex> lock(m_lock);
@@ -161,10 +166,12 @@ private:
       std::lock_guard<std::mutex> lock(m_lock);
       if (!Watched()) return true;
       const auto a = reinterpret_cast<uintptr_t>(p);
+      const bool counted = t_countedDoubleFree == p;
+      t_countedDoubleFree = nullptr;
       if (m_live.erase(a)) {
         ++m_frees;
       } else if (m_freed.count(a)) {
-        ++m_doubleFrees;
+        if (!counted) ++m_doubleFrees;
         return false;
       } else {
         ++m_freesOfOlder;
@@ -180,10 +187,12 @@ private:
   std::set<uintptr_t> m_freed;
   static thread_local SIZE_T t_pendingSize;
   static thread_local void *t_pendingOld;
+  static thread_local void *t_countedDoubleFree; // by the size query of this free
 };
 
 thread_local SIZE_T CountingSpy::t_pendingSize = 0;
 thread_local void *CountingSpy::t_pendingOld = nullptr;
+thread_local void *CountingSpy::t_countedDoubleFree = nullptr;
 
 CountingSpy *g_spy = nullptr; // set once, by Spy()
 

@@ -8,8 +8,6 @@
 
 namespace {
 
-const wchar_t kMainCaption[] = L"Quillon (32bit)";
-
 struct FindArgs {
   DWORD pid;
   const std::wstring *caption;
@@ -97,7 +95,7 @@ HWND ConsoleProcess::WaitForWindow(const std::wstring &caption, std::chrono::mil
 }
 
 HWND ConsoleProcess::WaitForMainWindow(std::chrono::milliseconds timeout) {
-  m_hwndMain = WaitForWindow(kMainCaption, timeout);
+  m_hwndMain = WaitForWindow(ConsoleCaption(), timeout);
   return m_hwndMain;
 }
 

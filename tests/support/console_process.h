@@ -11,6 +11,10 @@
 // The path of the built Quillon.exe, as Windows sees it.
 std::wstring ConsoleExePath();
 
+// The main window's caption: the console under test has this program's
+// bitness, since both come from the same build tree.
+inline const wchar_t *ConsoleCaption() { return sizeof(void *) == 8 ? L"Quillon (64bit)" : L"Quillon (32bit)"; }
+
 struct SeenMessageBox {
   std::wstring caption;
   std::wstring text;
@@ -26,7 +30,7 @@ public:
   // Starts the console; false when the process could not be started.
   // stdoutFile, when given, receives the process's standard output.
   bool Start(const std::wstring &stdoutFile = L"");
-  // Waits for the main window "Quillon (32bit)"; null on time-out.
+  // Waits for the main window (ConsoleCaption()); null on time-out.
   HWND WaitForMainWindow(std::chrono::milliseconds timeout = std::chrono::seconds(20));
   HWND MainWindow() const { return m_hwndMain; }
   DWORD ProcessId() const { return m_pi.dwProcessId; }

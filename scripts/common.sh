@@ -1,0 +1,53 @@
+# Sourced by the project's scripts: where the build trees and prefixes are,
+# which Wine loader runs which bitness, and a report of any command that fails.
+#
+# Layout under the build root (build/ unless BUILD_DIR or an argument says
+# otherwise): x86/ and x64/ are the 32-bit and 64-bit build trees, wineprefix/
+# is the 64-bit Wine prefix in which both control objects are registered (each
+# in its own registry view), wineprefix-bare/ one without any control object,
+# and bits lists the bitnesses this machine can run.
+set -Eeuo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+script_name=$(basename "$0" .sh)
+
+# Every step that fails names itself, once, before the script ends.
+report_failure() {
+  local rc=$1 command=$2 where=$3
+  trap - ERR
+  echo "$script_name: failed (exit $rc) at $where: $command" >&2
+}
+trap 'report_failure $? "$BASH_COMMAND" "${BASH_SOURCE[0]##*/} line $LINENO"' ERR
+
+fail() {
+  trap - ERR
+  echo "$script_name: $*" >&2
+  exit 1
+}
+
+# The build tree of a bitness, relative to the build root.
+tree_of() { if [ "$1" = 64 ]; then echo x64; else echo x86; fi; }
+
+# Wine's loader for a bitness, by path: Debian's /usr/bin/wine takes the
+# 32-bit loader whenever it is installed, even where the kernel cannot run it.
+wine_loader() { if [ "$1" = 64 ]; then echo /usr/lib/wine/wine64; else echo /usr/lib/wine/wine; fi; }
+
+# Runs a Windows program of the given bitness in $WINEPREFIX.
+wine_run() {
+  local bits=$1 loader
+  shift
+  loader=$(wine_loader "$bits")
+  WINELOADER=$loader "$loader" "$@"
+}
+
+# The bitnesses this machine runs, as found by setup (newest first: 64 32).
+runnable_bits() {
+  local file=$1/bits
+  [ -s "$file" ] || fail "no record of what this machine runs in $file (run scripts/setup.sh)"
+  cat "$file"
+}
+
+can_run() { [[ " $(runnable_bits "$1") " == *" $2 "* ]]; }
+
+with_display() {
+  if [ -n "${DISPLAY:-}" ]; then "$@"; else xvfb-run -a "$@"; fi
+}
