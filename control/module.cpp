@@ -1,27 +1,14 @@
-// The DLL's entry points: class factory, self-registration, and the table of
-// services the control can load.
-#include "control/control.h"
-#include "control/guids.h"
-#include "control/serial_scanner.h"
-#include "control/simulated_scanner.h"
+// The DLL's entry points: class factory and self-registration.
+#include "control/embedding/guids.h"
+#include "control/embedding/scanner_control.h"
+#include "control/win32/module_instance.h"
 
 #include <olectl.h>
 
 #include <new>
 #include <string>
 
-extern "C" IMAGE_DOS_HEADER __ImageBase;
-
 namespace quillon {
-
-std::unique_ptr<IScannerService> CreateService(const std::wstring &serviceName) {
-  if (CompareStringOrdinal(serviceName.c_str(), -1, kSimulatorService, -1, TRUE) == CSTR_EQUAL)
-    return std::make_unique<SimulatedScanner>();
-  if (CompareStringOrdinal(serviceName.c_str(), -1, kSerialService, -1, TRUE) == CSTR_EQUAL)
-    return std::make_unique<SerialScanner>();
-  return nullptr;
-}
-
 namespace {
 
 class ClassFactory final : public IClassFactory {
@@ -59,8 +46,7 @@ ClassFactory g_factory;
 std::wstring ModulePath() {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
-    const DWORD n =
-        GetModuleFileNameW(reinterpret_cast<HMODULE>(&__ImageBase), path.data(), static_cast<DWORD>(path.size()));
+    const DWORD n = GetModuleFileNameW(ModuleInstance(), path.data(), static_cast<DWORD>(path.size()));
     if (n == 0) return {};
     if (n < path.size()) {
       path.resize(n);

@@ -1,6 +1,6 @@
 // Framing by suffix and symbology identifiers, against published identifier
 // examples.
-#include "control/aim.h"
+#include "control/services/parsers/aim.h"
 
 #include <gtest/gtest.h>
 

@@ -227,7 +227,7 @@ TEST(DirectIO, SetIsVolatileStoreSurvivesReopenAndReset) {
 
 } // namespace
 
-#include "control/demo_labels.h"
+#include "control/services/demo_labels.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "control/xml.h"
+#include "control/services/parsers/xml.h"
 
 #include <cwchar>
 

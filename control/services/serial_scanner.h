@@ -1,9 +1,13 @@
-// A scanner on a serial line (RS-232 or a USB virtual COM port): see
-// serial_scanner.cpp.
+// A scanner on a serial line (RS-232 or a USB virtual COM port): one reader
+// thread per open device, which hands what it reads to SerialInput
+// (serial_input.h) and watches the port; see serial_scanner.cpp.
 #pragma once
 
-#include "control/aim.h"
-#include "control/service.h"
+#include "control/core/service.h"
+#include "control/services/parsers/serial_settings.h"
+#include "control/services/serial_input.h"
+
+#include <windows.h>
 
 #include <atomic>
 #include <string>
@@ -12,32 +16,6 @@
 namespace quillon {
 
 inline constexpr wchar_t kSerialService[] = L"Quillon.SerialScanner";
-
-// The line settings read from a device entry: Port (COMn), BaudRate, DataBits
-// (5 to 8), Parity (N, E, O, M, S), StopBits (1, 1.5, 2), Suffix (CR, LF,
-// CRLF), AimIds (0, 1), LabelTimeout (ms a label may stay without its
-// suffix), PowerReporting (0, 1, 2), Description.
-struct SerialSettings {
-  std::wstring port; // "COM5"
-  DWORD baudRate = 9600;
-  BYTE dataBits = 8;
-  BYTE parity = NOPARITY; // NOPARITY, ODDPARITY, ...
-  BYTE stopBits = ONESTOPBIT;
-  aim::Suffix suffix = aim::Suffix::CR;
-  bool aimIds = false;
-  DWORD labelTimeout = 500;
-  long powerReporting = 2;
-  std::wstring description;
-};
-
-// Reads the settings; on a bad value returns false and names it in `problem`.
-bool ParseSerialSettings(const ServiceConfig &config, SerialSettings &settings, std::wstring &problem);
-
-// ErrorEvent codes of this device: line errors come as E_FAILURE with the
-// line's error bits (CE_FRAME, CE_OVERRUN, CE_RXPARITY, CE_RXOVER, CE_BREAK)
-// as ResultCodeExtended; a label cut short (no suffix within LabelTimeout, or
-// the port lost in the middle of it) as E_TIMEOUT with the number of bytes
-// dropped; a run of bytes too long to be a label as E_FAILURE, CE_RXOVER.
 
 class SerialScanner final : public IScannerService {
 public:
@@ -68,8 +46,7 @@ private:
   PortResult OpenPort(HANDLE &port) const;
   void Run(HANDLE port);
   // Reads until the port fails or Close asks to stop; false when stopping.
-  bool Serve(HANDLE port, aim::Framer &framer);
-  void Deliver(aim::Framer::Output out);
+  bool Serve(HANDLE port, SerialInput &input);
   void SetPower(long power);
 
   IServiceSink *m_sink = nullptr;

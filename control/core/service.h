@@ -1,14 +1,11 @@
-// The internal boundary between the control object and a device service. The
-// control owns the OPOS life cycle, the event queue and the properties that
-// UnifiedPOS gives the control; a service talks to one device and reports
-// input through a sink from any thread. The simulated device is one service;
-// others (a serial-port scanner) plug in through CreateService.
+// The boundary between the device core and a device service. The core owns
+// the UnifiedPOS life cycle, the event queue and the properties UnifiedPOS
+// gives the control; a service talks to one device and reports input through
+// a sink from any of its threads. Plain C++: a service's platform code lives
+// behind this interface.
 #pragma once
 
-#include "control/opos.h"
-
-#include <windows.h>
-
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -22,36 +19,18 @@ struct Label {
   long type = 0;    // ScanDataType
 };
 
-// The CheckHealth text of a device that is online or not. A device without an
-// interactive test answers that level E_ILLEGAL, as it does an unknown level.
-inline long HealthCheckText(long level, bool online, bool interactive, std::wstring &text) {
-  switch (level) {
-  case opos::CH_INTERNAL:
-    text = L"Internal HCheck: Successful";
-    return opos::SUCCESS;
-  case opos::CH_EXTERNAL:
-    text = online ? L"External HCheck: Successful" : L"External HCheck: Not Responding";
-    return opos::SUCCESS;
-  case opos::CH_INTERACTIVE:
-    if (!interactive) return opos::E_ILLEGAL;
-    text = online ? L"Interactive HCheck: Complete" : L"Interactive HCheck: Not Responding";
-    return opos::SUCCESS;
-  default:
-    return opos::E_ILLEGAL;
-  }
-}
-
 // Called by a service from any of its threads. Implementations never call back
-// into the service from these methods, and a service never holds its own locks
-// while calling them.
+// into the service from these methods, never throw, and a service never holds
+// its own locks while calling them. Each answer says whether the input was
+// taken: false when the device does not take input now (closed, disabled) or
+// its queue is full, so a service that produces input in a loop stops there.
 class IServiceSink {
 public:
-  // Returns false when the label was not taken (device disabled, queue full).
   virtual bool OnLabel(Label label) = 0;
   virtual void OnPowerState(long powerState) = 0;
-  virtual void OnInputError(long resultCode, long resultCodeExtended) = 0;
-  virtual void OnStatusUpdate(long status) = 0;
-  virtual void OnDirectIOEvent(long eventNumber, long data, std::wstring text) = 0;
+  virtual bool OnInputError(long resultCode, long resultCodeExtended) = 0;
+  virtual bool OnStatusUpdate(long status) = 0;
+  virtual bool OnDirectIOEvent(long eventNumber, long data, std::wstring text) = 0;
   // Whether the control takes input now (enabled, not disabled by AutoDisable).
   virtual bool InputEnabled() = 0;
 
@@ -62,11 +41,17 @@ protected:
 // The device entry's configuration: the registry values under its subkey.
 struct ServiceConfig {
   std::wstring deviceName;
-  std::wstring serviceName;                   // the subkey's default value
-  std::map<std::wstring, DWORD> numbers;      // REG_DWORD values
-  std::map<std::wstring, std::wstring> texts; // REG_SZ values
-  DWORD Number(const std::wstring &name, DWORD fallback) const;
-  std::wstring Text(const std::wstring &name, const std::wstring &fallback) const;
+  std::wstring serviceName;                      // the subkey's default value
+  std::map<std::wstring, std::uint32_t> numbers; // REG_DWORD values
+  std::map<std::wstring, std::wstring> texts;    // REG_SZ values
+  std::uint32_t Number(const std::wstring &name, std::uint32_t fallback) const {
+    const auto it = numbers.find(name);
+    return it == numbers.end() ? fallback : it->second;
+  }
+  std::wstring Text(const std::wstring &name, const std::wstring &fallback) const {
+    const auto it = texts.find(name);
+    return it == texts.end() ? fallback : it->second;
+  }
 };
 
 struct Capabilities {
@@ -95,7 +80,8 @@ public:
   virtual std::wstring DeviceDescription() const = 0;
   virtual std::wstring PhysicalDeviceName() const = 0;
 
-  // The device starts or stops reading labels.
+  // The device starts or stops reading labels. Called on the application's
+  // thread only, by the core, which alone decides whether the device is enabled.
   virtual long Enable(bool enable) = 0;
   // The power state the device is in now (online, off, offline).
   virtual long CurrentPowerState() const = 0;
@@ -109,11 +95,5 @@ public:
   // A failure queued by fault injection for the next method call, if any.
   virtual bool TakeInjectedFault(Result &fault) = 0;
 };
-
-// The service named by a device entry's default value; nullptr when unknown.
-std::unique_ptr<IScannerService> CreateService(const std::wstring &serviceName);
-
-// Service names this build offers.
-inline constexpr wchar_t kSimulatorService[] = L"Quillon.SimulatedScanner";
 
 } // namespace quillon

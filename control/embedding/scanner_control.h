@@ -1,33 +1,55 @@
-// The OPOS Scanner control object: automation (IDispatch), events through a
-// connection point, the hosting interfaces an ActiveX container asks for, and
-// the UnifiedPOS life cycle and event queue in front of a device service.
+// The OPOS Scanner control object as COM sees it: the interfaces an ActiveX
+// container and an automation client ask for, each translating to the device
+// core (core/device.h), which decides everything about the device. Here live
+// only the COM object's identity and life, the hosting interfaces
+// (IOleObject, IOleInPlaceObject, IOleControl, IPersistStreamInit), the
+// connection point, and the Win32 pieces the core runs on.
 #pragma once
 
-#include "control/members.h"
-#include "control/claim.h"
-#include "control/service.h"
+#include "control/core/device.h"
+#include "control/embedding/connection_point.h"
+#include "control/win32/claim.h"
+#include "control/win32/event_window.h"
+#include "control/win32/registry_directory.h"
 #include "framework/com.h"
 
 #include <ocidl.h>
 #include <olectl.h>
 
 #include <atomic>
-#include <deque>
-#include <memory>
-#include <mutex>
-#include <string>
-#include <vector>
 
 namespace quillon {
 
-class ScannerControl final : public IDispatch,
+// Live objects and server locks, for DllCanUnloadNow.
+extern std::atomic<long> g_moduleRefs;
+
+// Counts one live object for as long as it exists; as a first base class it
+// is the last part of the object to go.
+class ModuleReference {
+public:
+  ModuleReference() { ++g_moduleRefs; }
+  ModuleReference(const ModuleReference &) = delete;
+  ModuleReference &operator=(const ModuleReference &) = delete;
+  ~ModuleReference() { --g_moduleRefs; }
+};
+
+// Test switches, read when an object is made, from DWORD values under
+// HKCU\Software\Quillon\StandInControl: NoClassInfo=1 refuses
+// IProvideClassInfo(2); RefuseStateStream=1 fails IPersistStreamInit::Load.
+struct TestSwitches {
+  bool noClassInfo = false;
+  bool refuseStateStream = false;
+  static TestSwitches Read();
+};
+
+class ScannerControl final : private ModuleReference,
+                             public IDispatch,
                              public IConnectionPointContainer,
                              public IProvideClassInfo2,
                              public IOleObject,
                              public IOleInPlaceObject,
                              public IOleControl,
-                             public IPersistStreamInit,
-                             private IServiceSink {
+                             public IPersistStreamInit {
 public:
   static HRESULT Create(REFIID iid, void **ppv);
 
@@ -36,7 +58,7 @@ public:
   STDMETHODIMP_(ULONG) AddRef() override;
   STDMETHODIMP_(ULONG) Release() override;
 
-  // IDispatch
+  // IDispatch: automation/dispatch.h
   STDMETHODIMP GetTypeInfoCount(UINT *pctinfo) override;
   STDMETHODIMP GetTypeInfo(UINT index, LCID lcid, ITypeInfo **ppti) override;
   STDMETHODIMP GetIDsOfNames(REFIID iid, LPOLESTR *names, UINT count, LCID lcid, DISPID *ids) override;
@@ -51,7 +73,7 @@ public:
   STDMETHODIMP GetClassInfo(ITypeInfo **ppTI) override;
   STDMETHODIMP GetGUID(DWORD kind, GUID *pGuid) override;
 
-  // IOleObject
+  // IOleObject: ole_object.cpp
   STDMETHODIMP SetClientSite(IOleClientSite *site) override;
   STDMETHODIMP GetClientSite(IOleClientSite **site) override;
   STDMETHODIMP SetHostNames(LPCOLESTR app, LPCOLESTR obj) override;
@@ -74,7 +96,7 @@ public:
   STDMETHODIMP GetMiscStatus(DWORD aspect, DWORD *status) override;
   STDMETHODIMP SetColorScheme(LOGPALETTE *pal) override;
 
-  // IOleInPlaceObject
+  // IOleInPlaceObject: ole_object.cpp
   STDMETHODIMP GetWindow(HWND *hwnd) override;
   STDMETHODIMP ContextSensitiveHelp(BOOL enter) override;
   STDMETHODIMP InPlaceDeactivate() override;
@@ -82,13 +104,13 @@ public:
   STDMETHODIMP SetObjectRects(LPCRECT pos, LPCRECT clip) override;
   STDMETHODIMP ReactivateAndUndo() override;
 
-  // IOleControl
+  // IOleControl: ole_object.cpp
   STDMETHODIMP GetControlInfo(CONTROLINFO *info) override;
   STDMETHODIMP OnMnemonic(MSG *msg) override;
   STDMETHODIMP OnAmbientPropertyChange(DISPID id) override;
   STDMETHODIMP FreezeEvents(BOOL freeze) override;
 
-  // IPersistStreamInit
+  // IPersistStreamInit: persist.cpp
   STDMETHODIMP GetClassID(CLSID *clsid) override;
   STDMETHODIMP IsDirty() override;
   STDMETHODIMP Load(IStream *stream) override;
@@ -97,104 +119,28 @@ public:
   STDMETHODIMP InitNew() override;
 
 private:
-  class ConnectionPoint;
-  enum class EventKind { Data, Error, Status, DirectIO };
-  struct QueuedEvent {
-    EventKind kind;
-    unsigned long long sequence;
-    Label label;       // Data
-    long a = 0;        // Error: result code; Status: status; DirectIO: event number
-    long b = 0;        // Error: extended code; DirectIO: data
-    std::wstring text; // DirectIO
-  };
-
   ScannerControl();
   ~ScannerControl();
 
-  // IServiceSink, called from the service's threads.
-  bool OnLabel(Label label) override;
-  void OnPowerState(long powerState) override;
-  void OnInputError(long resultCode, long resultCodeExtended) override;
-  void OnStatusUpdate(long status) override;
-  void OnDirectIOEvent(long eventNumber, long data, std::wstring text) override;
-  bool InputEnabled() override;
-
-  HRESULT InvokeMethod(const members::Member &m, DISPPARAMS &params, VARIANT *result, UINT *argErr);
-  HRESULT InvokeGet(const members::Member &m, VARIANT *result);
-  HRESULT InvokePut(const members::Member &m, DISPPARAMS &params, UINT *argErr);
-
-  // The OPOS operations; each returns the result code and sets ResultCode.
-  long DoOpen(const std::wstring &name);
-  long DoClose();
-  long DoClaim(long timeout);
-  long DoRelease();
-  long DoCheckHealth(long level);
-  long DoClearInput();
-  long DoClearInputProperties();
-  long DoDirectIO(long command, long &data, std::wstring &text);
-  long DoRetrieveStatistics(std::wstring &buffer);
-  long DoUpdateStatistics(const std::wstring &buffer, bool reset);
-  long SetDeviceEnabled(bool enable);
-  long SetResult(long code, long extended = 0);
-  void Shutdown();
-
-  long MapPower(long physical) const;
-  void QueueOther(QueuedEvent ev);
-  void PostDeliver();
+  // The delivery the event window asks for, with the object kept alive.
   void Deliver();
-  void Fire(QueuedEvent &ev);
-  std::wstring Converted(const std::string &bytes) const;
-
-  static LRESULT CALLBACK EventWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
   static LRESULT CALLBACK PlaceholderProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
   std::atomic<ULONG> m_refs{1};
-  HWND m_eventWindow = nullptr;
-  std::unique_ptr<ConnectionPoint> m_connectionPoint;
+  const TestSwitches m_switches;
+
+  // What the core runs on; made before the core and gone after it.
+  ConnectionPoint m_connectionPoint{*this};
+  RegistryDirectory m_directory;
+  DeviceClaim m_claim;
+  EventWindow m_eventWindow;
+  Device m_device;
 
   // Hosting.
   ComPtr<IOleClientSite> m_site;
   ComPtr<IOleInPlaceSite> m_inPlaceSite;
   HWND m_placeholder = nullptr;
   SIZEL m_extent{926, 1164};
-  int m_containerFreeze = 0;
-
-  // Application-thread state.
-  std::unique_ptr<IScannerService> m_service;
-  Capabilities m_caps;
-  DeviceClaim m_claim;
-  std::wstring m_deviceName;
-  long m_resultCode = 0;
-  long m_resultCodeExtended = 0;
-  bool m_claimed = false;
-  bool m_decodeData = false;
-  long m_binaryConversion = 0;
-  long m_powerNotify = 0;
-  std::wstring m_checkHealthText;
-  std::string m_scanData;
-  std::string m_scanDataLabel;
-  long m_scanDataType = 0;
-  int m_inCall = 0;
-  bool m_firing = false;
-  bool m_deliverySkipped = false;
-
-  // Shared with the service's threads, under m_lock.
-  std::mutex m_lock;
-  bool m_open = false;
-  bool m_enabled = false;
-  bool m_autoDisable = false;
-  bool m_dataEventEnabled = false;
-  bool m_freezeEvents = false;
-  long m_state = 1;
-  long m_powerState = 2000;
-  long m_dataCount = 0;
-  unsigned long long m_sequence = 0;
-  std::deque<QueuedEvent> m_input; // DataEvent and ErrorEvent: wait for DataEventEnabled
-  std::deque<QueuedEvent> m_other; // StatusUpdateEvent and DirectIOEvent
-  std::atomic<bool> m_deliverPosted{false};
 };
-
-// Live objects and server locks, for DllCanUnloadNow.
-extern std::atomic<long> g_moduleRefs;
 
 } // namespace quillon

@@ -1,6 +1,6 @@
-#include "control/demo_labels.h"
+#include "control/services/demo_labels.h"
 
-#include "control/opos.h"
+#include "control/core/opos.h"
 
 namespace quillon {
 namespace {

@@ -1,7 +1,7 @@
 // Framing and symbology identifiers: see aim.h.
-#include "control/aim.h"
+#include "control/services/parsers/aim.h"
 
-#include "control/opos.h"
+#include "control/core/opos.h"
 
 #include <algorithm>
 

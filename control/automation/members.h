@@ -1,6 +1,10 @@
-// The dispatch members of the scanner control: one table that IDispatch::Invoke,
-// GetIDsOfNames and the type information all read.
+// The dispatch members of the scanner control: one table of names, dispatch
+// IDs and argument types that IDispatch::Invoke, GetIDsOfNames and any type
+// information read. A property's type and rules are the device core's
+// (core/properties.h); the table says which core property a name stands for.
 #pragma once
+
+#include "control/core/properties.h"
 
 #include <windows.h>
 #include <ole2.h>
@@ -60,12 +64,13 @@ struct Member {
   DISPID id;
   const wchar_t *name;
   Kind kind;
-  Type type;      // property type, or Long for a method's result
-  bool writable;  // properties only
-  bool needsOpen; // property reads: answers E_CLOSED and sets ResultCode
-  Type args[3];   // method arguments, in call order
+  quillon::Prop prop; // properties: the core's property
+  Type args[3];       // methods: arguments, in call order; the result is a Long
   unsigned argCount;
 };
+
+// A property's type as the automation sees it (Long, Bool or String); Long for a method's result.
+Type TypeOf(const Member &m);
 
 std::span<const Member> All();
 const Member *Find(DISPID id);

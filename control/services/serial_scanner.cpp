@@ -1,15 +1,16 @@
 // The serial scanner: one reader thread per open device. It waits for
 // characters (WaitCommEvent on an overlapped handle, with a short poll as the
-// fallback), drains the port with non-blocking reads, frames labels by the
-// suffix and hands each to the sink. Line errors, labels cut short and a port
-// that goes away become ErrorEvents and power states; a lost port is reopened
-// every half second until it is back.
-#include "control/serial_scanner.h"
+// fallback), drains the port with non-blocking reads and hands the bytes to
+// SerialInput, which frames and decodes them. Line errors, labels cut short
+// and a port that goes away become ErrorEvents and power states; a lost port
+// is reopened every half second until it is back. Nothing thrown on the
+// thread leaves it.
+#include "control/services/serial_scanner.h"
 
-#include "control/opos.h"
+#include "control/core/opos.h"
+#include "control/services/health_check.h"
 
 #include <algorithm>
-#include <cwchar>
 #include <system_error>
 #include <vector>
 
@@ -20,63 +21,6 @@ constexpr DWORD kReopenInterval = 500; // ms between attempts on a lost port
 constexpr DWORD kWaitPoll = 50;        // ms: longest sleep while a wait is pending
 constexpr DWORD kReadPoll = 5;         // ms between reads when WaitCommEvent does not work
 constexpr DWORD kReadChunk = 4096;
-constexpr DWORD kLineErrors = CE_FRAME | CE_OVERRUN | CE_RXPARITY | CE_RXOVER | CE_BREAK;
-
-std::wstring Upper(std::wstring s) {
-  for (wchar_t &c : s)
-    if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
-  return s;
-}
-
-// A setting given as REG_DWORD or as a decimal REG_SZ; false when malformed.
-bool NumberSetting(const ServiceConfig &config, const wchar_t *name, DWORD fallback, DWORD &value) {
-  const auto n = config.numbers.find(name);
-  if (n != config.numbers.end()) {
-    value = n->second;
-    return true;
-  }
-  const auto t = config.texts.find(name);
-  if (t == config.texts.end()) {
-    value = fallback;
-    return true;
-  }
-  const std::wstring &text = t->second;
-  if (text.empty() || text.size() > 9 || !std::all_of(text.begin(), text.end(), iswdigit)) return false;
-  value = static_cast<DWORD>(std::wcstoul(text.c_str(), nullptr, 10));
-  return true;
-}
-
-// The text of a setting, a number given as REG_DWORD written out.
-std::wstring TextSetting(const ServiceConfig &config, const wchar_t *name, const std::wstring &fallback) {
-  const auto n = config.numbers.find(name);
-  if (n != config.numbers.end()) return std::to_wstring(n->second);
-  return config.Text(name, fallback);
-}
-
-bool ValidPort(const std::wstring &port) {
-  if (port.size() < 4 || port.size() > 6 || port.compare(0, 3, L"COM") != 0) return false;
-  const std::wstring digits = port.substr(3);
-  if (!std::all_of(digits.begin(), digits.end(), iswdigit) || digits[0] == L'0') return false;
-  return std::wcstoul(digits.c_str(), nullptr, 10) <= 255;
-}
-
-const wchar_t *ParityLetter(BYTE parity) {
-  switch (parity) {
-  case EVENPARITY:
-    return L"E";
-  case ODDPARITY:
-    return L"O";
-  case MARKPARITY:
-    return L"M";
-  case SPACEPARITY:
-    return L"S";
-  }
-  return L"N";
-}
-
-const wchar_t *StopBitsText(BYTE stopBits) {
-  return stopBits == TWOSTOPBITS ? L"2" : stopBits == ONE5STOPBITS ? L"1.5" : L"1";
-}
 
 // Whether the system lists the port's device name. Windows lists every COM
 // port and drops the name of a USB adapter that is pulled; Wine lists only the
@@ -91,78 +35,6 @@ PortName LookUpPortName(const std::wstring &port) {
 }
 
 } // namespace
-
-bool ParseSerialSettings(const ServiceConfig &config, SerialSettings &s, std::wstring &problem) {
-  s = SerialSettings{};
-  s.port = Upper(config.Text(L"Port", L""));
-  if (!ValidPort(s.port)) {
-    problem = L"Port must be COM1 to COM255, not \"" + config.Text(L"Port", L"") + L"\"";
-    return false;
-  }
-  DWORD n = 0;
-  if (!NumberSetting(config, L"BaudRate", 9600, n) || n < 50 || n > 4000000) {
-    problem = L"BaudRate must be a number from 50 to 4000000";
-    return false;
-  }
-  s.baudRate = n;
-  if (!NumberSetting(config, L"DataBits", 8, n) || n < 5 || n > 8) {
-    problem = L"DataBits must be 5, 6, 7 or 8";
-    return false;
-  }
-  s.dataBits = static_cast<BYTE>(n);
-  const std::wstring parity = Upper(TextSetting(config, L"Parity", L"N"));
-  if (parity == L"N" || parity == L"NONE")
-    s.parity = NOPARITY;
-  else if (parity == L"E" || parity == L"EVEN")
-    s.parity = EVENPARITY;
-  else if (parity == L"O" || parity == L"ODD")
-    s.parity = ODDPARITY;
-  else if (parity == L"M" || parity == L"MARK")
-    s.parity = MARKPARITY;
-  else if (parity == L"S" || parity == L"SPACE")
-    s.parity = SPACEPARITY;
-  else {
-    problem = L"Parity must be N, E, O, M or S";
-    return false;
-  }
-  const std::wstring stop = TextSetting(config, L"StopBits", L"1");
-  if (stop == L"1")
-    s.stopBits = ONESTOPBIT;
-  else if (stop == L"1.5")
-    s.stopBits = ONE5STOPBITS;
-  else if (stop == L"2")
-    s.stopBits = TWOSTOPBITS;
-  else {
-    problem = L"StopBits must be 1, 1.5 or 2";
-    return false;
-  }
-  // A UART offers 1.5 stop bits with 5 data bits only, and 2 with 6 to 8.
-  if ((s.stopBits == ONE5STOPBITS) != (s.dataBits == 5) && s.stopBits != ONESTOPBIT) {
-    problem = L"StopBits 1.5 goes with DataBits 5 only, StopBits 2 with DataBits 6 to 8";
-    return false;
-  }
-  if (!aim::ParseSuffix(TextSetting(config, L"Suffix", L"CR"), s.suffix)) {
-    problem = L"Suffix must be CR, LF or CRLF";
-    return false;
-  }
-  if (!NumberSetting(config, L"AimIds", 0, n) || n > 1) {
-    problem = L"AimIds must be 0 or 1";
-    return false;
-  }
-  s.aimIds = n != 0;
-  if (!NumberSetting(config, L"LabelTimeout", 500, n) || n < 10 || n > 60000) {
-    problem = L"LabelTimeout must be 10 to 60000 ms";
-    return false;
-  }
-  s.labelTimeout = n;
-  if (!NumberSetting(config, L"PowerReporting", opos::PR_ADVANCED, n) || n > opos::PR_ADVANCED) {
-    problem = L"PowerReporting must be 0, 1 or 2";
-    return false;
-  }
-  s.powerReporting = static_cast<long>(n);
-  s.description = config.Text(L"Description", L"Quillon serial scanner");
-  return true;
-}
 
 SerialScanner::~SerialScanner() { Close(); }
 
@@ -225,10 +97,10 @@ SerialScanner::PortResult SerialScanner::OpenPort(HANDLE &port) const {
   }
   dcb.BaudRate = m_settings.baudRate;
   dcb.ByteSize = m_settings.dataBits;
-  dcb.Parity = m_settings.parity;
-  dcb.StopBits = m_settings.stopBits;
+  dcb.Parity = static_cast<BYTE>(m_settings.parity);
+  dcb.StopBits = static_cast<BYTE>(m_settings.stopBits);
   dcb.fBinary = TRUE;
-  dcb.fParity = m_settings.parity != NOPARITY;
+  dcb.fParity = m_settings.parity != Parity::None;
   dcb.fOutxCtsFlow = FALSE;
   dcb.fOutxDsrFlow = FALSE;
   dcb.fDtrControl = DTR_CONTROL_ENABLE;
@@ -263,43 +135,31 @@ void SerialScanner::SetPower(long power) {
 
 // The reader thread: serves the port, and when it is lost reopens it.
 void SerialScanner::Run(HANDLE port) {
-  aim::Framer framer(m_settings.suffix);
-  for (;;) {
-    const bool stopping = !Serve(port, framer);
-    SetCommMask(port, 0);
-    CancelIo(port);
-    CloseHandle(port);
-    port = INVALID_HANDLE_VALUE;
-    if (stopping) return;
-    // Lost: what was begun of a label is gone with it.
-    if (const size_t cut = framer.DropPending()) m_sink->OnInputError(opos::E_TIMEOUT, static_cast<long>(cut));
-    SetPower(opos::PS_OFFLINE);
+  try {
+    SerialInput input(m_settings, *m_sink);
     for (;;) {
-      if (WaitForSingleObject(m_stop, kReopenInterval) == WAIT_OBJECT_0) return;
-      if (OpenPort(port) == PortResult::Ok) break;
+      const bool stopping = !Serve(port, input);
+      SetCommMask(port, 0);
+      CancelIo(port);
+      CloseHandle(port);
+      port = INVALID_HANDLE_VALUE;
+      if (stopping) return;
+      input.Lost();
+      SetPower(opos::PS_OFFLINE);
+      for (;;) {
+        if (WaitForSingleObject(m_stop, kReopenInterval) == WAIT_OBJECT_0) return;
+        if (OpenPort(port) == PortResult::Ok) break;
+      }
+      SetPower(opos::PS_ONLINE);
     }
-    SetPower(opos::PS_ONLINE);
+  } catch (...) {
+    // Out of memory on the reader thread: the device stops reading, the
+    // application goes on. The port, if open, is closed.
+    if (port != INVALID_HANDLE_VALUE) CloseHandle(port);
   }
 }
 
-void SerialScanner::Deliver(aim::Framer::Output out) {
-  for (std::string &raw : out.labels) {
-    Label label;
-    if (m_settings.aimIds) {
-      aim::Decoded d = aim::DecodeAim(raw);
-      label.type = d.type;
-      label.data = std::move(d.data);
-    } else {
-      label.data = raw;
-    }
-    label.raw = std::move(raw);
-    m_sink->OnLabel(std::move(label));
-  }
-  for (size_t i = 0; i < out.overruns; ++i)
-    m_sink->OnInputError(opos::E_FAILURE, CE_RXOVER);
-}
-
-bool SerialScanner::Serve(HANDLE port, aim::Framer &framer) {
+bool SerialScanner::Serve(HANDLE port, SerialInput &input) {
   HANDLE waitEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   HANDLE readEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   struct Closer {
@@ -318,8 +178,7 @@ bool SerialScanner::Serve(HANDLE port, aim::Framer &framer) {
   bool useWait = true;
   // Only a name that was there when the port opened can be seen to go away.
   const bool watchName = LookUpPortName(m_settings.port) == PortName::Listed;
-  ULONGLONG lastByte = GetTickCount64();
-  ULONGLONG lastCheck = lastByte;
+  ULONGLONG lastCheck = GetTickCount64();
   std::vector<char> buffer(kReadChunk);
   auto CancelWait = [&] {
     if (!waitPending) return;
@@ -364,7 +223,7 @@ bool SerialScanner::Serve(HANDLE port, aim::Framer &framer) {
         CancelWait();
         return true; // the port failed: unplugged
       }
-      if (errors & kLineErrors) m_sink->OnInputError(opos::E_FAILURE, static_cast<long>(errors & kLineErrors));
+      input.LineErrors(static_cast<long>(errors));
       if (status.cbInQue == 0) break;
       OVERLAPPED readOv{};
       readOv.hEvent = readEvent;
@@ -388,8 +247,7 @@ bool SerialScanner::Serve(HANDLE port, aim::Framer &framer) {
         }
       }
       if (got == 0) break;
-      lastByte = GetTickCount64();
-      Deliver(framer.Feed(std::string_view(buffer.data(), got)));
+      input.Bytes(std::string_view(buffer.data(), got), GetTickCount64());
     }
 
     // A USB adapter unplugged may read as silence: the port's name going away
@@ -403,10 +261,7 @@ bool SerialScanner::Serve(HANDLE port, aim::Framer &framer) {
       }
     }
 
-    if (framer.Pending() && now - lastByte >= m_settings.labelTimeout) {
-      const size_t cut = framer.DropPending();
-      m_sink->OnInputError(opos::E_TIMEOUT, static_cast<long>(cut));
-    }
+    input.Idle(now);
   }
 }
 
@@ -426,10 +281,7 @@ long SerialScanner::ServiceVersion() const { return 1014001; }
 
 std::wstring SerialScanner::DeviceDescription() const { return m_settings.description; }
 
-std::wstring SerialScanner::PhysicalDeviceName() const {
-  return m_settings.port + L" " + std::to_wstring(m_settings.baudRate) + L" " + std::to_wstring(m_settings.dataBits) +
-         ParityLetter(m_settings.parity) + StopBitsText(m_settings.stopBits);
-}
+std::wstring SerialScanner::PhysicalDeviceName() const { return m_settings.LineText(); }
 
 long SerialScanner::Enable(bool enable) {
   m_enabled = enable;

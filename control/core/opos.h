@@ -1,4 +1,5 @@
-// OPOS / UnifiedPOS constants used by the scanner control object and its services.
+// OPOS / UnifiedPOS constants used by the device core, the control object and
+// the services.
 #pragma once
 
 namespace opos {

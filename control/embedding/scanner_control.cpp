@@ -1,0 +1,154 @@
+// The control object's identity and life: construction, QueryInterface and
+// reference counting, IDispatch handed to the automation layer, the
+// connection point container and the class information.
+#include "control/embedding/scanner_control.h"
+
+#include "control/automation/dispatch.h"
+#include "control/embedding/guids.h"
+
+#include <new>
+
+namespace quillon {
+
+std::atomic<long> g_moduleRefs{0};
+
+TestSwitches TestSwitches::Read() {
+  TestSwitches switches;
+  ScopedRegKey key;
+  if (key.Open(HKEY_CURRENT_USER, L"Software\\Quillon\\StandInControl", KEY_READ) != ERROR_SUCCESS) return switches;
+  auto on = [&](const wchar_t *name) {
+    DWORD value = 0, size = sizeof value, type = 0;
+    return RegQueryValueExW(key.Get(), name, nullptr, &type, reinterpret_cast<BYTE *>(&value), &size) ==
+               ERROR_SUCCESS &&
+           type == REG_DWORD && value == 1;
+  };
+  switches.noClassInfo = on(L"NoClassInfo");
+  switches.refuseStateStream = on(L"RefuseStateStream");
+  return switches;
+}
+
+ScannerControl::ScannerControl()
+    : m_switches(TestSwitches::Read()), m_eventWindow([this] { Deliver(); }),
+      m_device({m_directory, m_claim, m_eventWindow, m_connectionPoint}) {}
+
+ScannerControl::~ScannerControl() {
+  if (m_placeholder) DestroyWindow(m_placeholder);
+}
+
+HRESULT ScannerControl::Create(REFIID iid, void **ppv) {
+  if (!ppv) return E_POINTER;
+  *ppv = nullptr;
+  ScannerControl *p = nullptr;
+  try {
+    p = new ScannerControl();
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
+  if (!p->m_eventWindow.Created()) {
+    p->Release();
+    return E_FAIL;
+  }
+  const HRESULT hr = p->QueryInterface(iid, ppv);
+  p->Release();
+  return hr;
+}
+
+void ScannerControl::Deliver() {
+  AddRef(); // an event handler may release the last reference
+  m_device.Deliver();
+  Release();
+}
+
+// ---- IUnknown -------------------------------------------------------------------------
+
+STDMETHODIMP ScannerControl::QueryInterface(REFIID iid, void **ppv) {
+  if (!ppv) return E_POINTER;
+  if (iid == IID_IUnknown || iid == IID_IDispatch)
+    *ppv = static_cast<IDispatch *>(this);
+  else if (iid == IID_IConnectionPointContainer)
+    *ppv = static_cast<IConnectionPointContainer *>(this);
+  else if ((iid == IID_IProvideClassInfo || iid == IID_IProvideClassInfo2) && !m_switches.noClassInfo)
+    *ppv = static_cast<IProvideClassInfo2 *>(this);
+  else if (iid == IID_IOleObject)
+    *ppv = static_cast<IOleObject *>(this);
+  else if (iid == IID_IOleInPlaceObject || iid == IID_IOleWindow)
+    *ppv = static_cast<IOleInPlaceObject *>(this);
+  else if (iid == IID_IOleControl)
+    *ppv = static_cast<IOleControl *>(this);
+  else if (iid == IID_IPersistStreamInit)
+    *ppv = static_cast<IPersistStreamInit *>(this);
+  else if (iid == IID_IPersist)
+    *ppv = static_cast<IPersist *>(static_cast<IPersistStreamInit *>(this));
+  else {
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  AddRef();
+  return S_OK;
+}
+
+STDMETHODIMP_(ULONG) ScannerControl::AddRef() { return ++m_refs; }
+
+STDMETHODIMP_(ULONG) ScannerControl::Release() {
+  const ULONG r = --m_refs;
+  if (!r) delete this;
+  return r;
+}
+
+// ---- IDispatch ------------------------------------------------------------------------
+
+STDMETHODIMP ScannerControl::GetTypeInfoCount(UINT *pctinfo) {
+  if (!pctinfo) return E_POINTER;
+  *pctinfo = 0;
+  return S_OK;
+}
+
+STDMETHODIMP ScannerControl::GetTypeInfo(UINT, LCID, ITypeInfo **ppti) {
+  if (ppti) *ppti = nullptr;
+  return DISP_E_BADINDEX;
+}
+
+STDMETHODIMP ScannerControl::GetIDsOfNames(REFIID, LPOLESTR *names, UINT count, LCID, DISPID *ids) {
+  return automation::GetIDsOfNames(names, count, ids);
+}
+
+STDMETHODIMP ScannerControl::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS *params, VARIANT *result,
+                                    EXCEPINFO *, UINT *argErr) {
+  AddRef(); // an event handler may release the last reference during the call
+  const HRESULT hr = automation::Invoke(m_device, id, iid, flags, params, result, argErr);
+  Release();
+  return hr;
+}
+
+// ---- IConnectionPointContainer, IProvideClassInfo2 ------------------------------------
+
+STDMETHODIMP ScannerControl::EnumConnectionPoints(IEnumConnectionPoints **ppEnum) {
+  return EnumerateOnePoint(&m_connectionPoint, ppEnum);
+}
+
+STDMETHODIMP ScannerControl::FindConnectionPoint(REFIID iid, IConnectionPoint **ppCP) {
+  if (!ppCP) return E_POINTER;
+  *ppCP = nullptr;
+  if (iid != kScannerEventsIid) return CONNECT_E_NOCONNECTION;
+  *ppCP = &m_connectionPoint;
+  AddRef();
+  return S_OK;
+}
+
+STDMETHODIMP ScannerControl::GetClassInfo(ITypeInfo **ppTI) {
+  if (!ppTI) return E_POINTER;
+  *ppTI = nullptr;
+  return E_NOTIMPL;
+}
+
+STDMETHODIMP ScannerControl::GetGUID(DWORD kind, GUID *pGuid) {
+  if (!pGuid) return E_POINTER;
+  if (kind != GUIDKIND_DEFAULT_SOURCE_DISP_IID) {
+    *pGuid = GUID_NULL;
+    return E_INVALIDARG;
+  }
+  *pGuid = kScannerEventsIid;
+  return S_OK;
+}
+
+} // namespace quillon

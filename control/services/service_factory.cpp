@@ -1,0 +1,18 @@
+#include "control/services/service_factory.h"
+
+#include "control/services/serial_scanner.h"
+#include "control/services/simulated_scanner.h"
+
+#include <windows.h>
+
+namespace quillon {
+
+std::unique_ptr<IScannerService> MakeService(const std::wstring &serviceName) {
+  if (CompareStringOrdinal(serviceName.c_str(), -1, kSimulatorService, -1, TRUE) == CSTR_EQUAL)
+    return std::make_unique<SimulatedScanner>();
+  if (CompareStringOrdinal(serviceName.c_str(), -1, kSerialService, -1, TRUE) == CSTR_EQUAL)
+    return std::make_unique<SerialScanner>();
+  return nullptr;
+}
+
+} // namespace quillon

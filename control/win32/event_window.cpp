@@ -1,0 +1,56 @@
+#include "control/win32/event_window.h"
+
+#include "control/win32/module_instance.h"
+
+#include <utility>
+
+namespace quillon {
+namespace {
+
+constexpr UINT WM_WAKE = WM_APP + 1;
+constexpr wchar_t kClassName[] = L"QuillonScannerEvents";
+
+ATOM RegisterOnce(WNDPROC proc) {
+  static const ATOM atom = [proc] {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = proc;
+    wc.hInstance = ModuleInstance();
+    wc.lpszClassName = kClassName;
+    return RegisterClassW(&wc);
+  }();
+  return atom;
+}
+
+} // namespace
+
+EventWindow::EventWindow(std::function<void()> onWake) : m_onWake(std::move(onWake)) {
+  if (!RegisterOnce(WindowProc)) return;
+  m_hwnd = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, ModuleInstance(), this);
+}
+
+EventWindow::~EventWindow() {
+  if (m_hwnd) DestroyWindow(m_hwnd);
+}
+
+bool EventWindow::Post() { return m_hwnd && PostMessageW(m_hwnd, WM_WAKE, 0, 0); }
+
+LRESULT CALLBACK EventWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_NCCREATE) {
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA,
+                      reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW *>(lParam)->lpCreateParams));
+  } else if (msg == WM_WAKE) {
+    auto *self = reinterpret_cast<EventWindow *>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (self) {
+      try {
+        self->m_onWake();
+      } catch (...) { // nothing may cross the window procedure
+      }
+    }
+    return 0;
+  } else if (msg == WM_NCDESTROY) {
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+  }
+  return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+} // namespace quillon
