@@ -123,6 +123,7 @@ bool Device::Deliverable() {
 }
 
 void Device::FreezeContainerEvents(bool freeze) {
+  Settle();
   if (freeze)
     ++m_containerFreeze;
   else if (m_containerFreeze > 0 && --m_containerFreeze == 0)

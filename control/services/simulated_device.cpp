@@ -54,8 +54,8 @@ long long SimulatedDevice::Inject(std::uint32_t command, const void *data, std::
     long long taken = 0;
     inject::LabelReader reader(data, size);
     Label label;
-    while (!m_stopping && reader.Next(label))
-      if (TakesInput() && m_sink.OnLabel(std::move(label))) ++taken;
+    while (reader.Next(label) && TakesInput() && m_sink.OnLabel(std::move(label)))
+      ++taken;
     Bump(L"InjectedLabelCount", taken);
     return taken;
   }

@@ -88,23 +88,6 @@ TEST_F(Statistics, GoodScanCountCountsDeliveredLabelsAndFollowsUpdateAndReset) {
   EXPECT_EQ(L"7", StatValue(after, L"BeepCount"));
 }
 
-TEST_F(Statistics, BadRequestsAreRefused) {
-  const struct {
-    const wchar_t *buffer;
-    long code, extended;
-  } cases[] = {
-      {L"GoodScanCount=Error", 106, 0}, {L"GoodScanCount", 106, 0},     {L"GoodScanCount=-1", 106, 0}, {L"", 106, 0},
-      {L"NoSuch=1", 114, 280},          {L"GoodScanCount=1,,", 106, 0},
-  };
-  for (const auto &c : cases) {
-    EXPECT_EQ(c.code, s.CallText(UpdateStatistics, c.buffer)) << c.buffer;
-    EXPECT_EQ(c.extended, s.GetLong(ResultCodeExtended)) << c.buffer;
-  }
-  EXPECT_EQ(114, s.CallText(ResetStatistics, L"NoSuch"));
-  EXPECT_EQ(280, s.GetLong(ResultCodeExtended));
-  EXPECT_EQ(L"0", StatValue(Retrieve(L"GoodScanCount"), L"GoodScanCount")) << "nothing changed";
-}
-
 std::wstring Lines(std::initializer_list<const wchar_t *> lines) {
   std::wstring out;
   for (const wchar_t *l : lines)
@@ -227,75 +210,7 @@ TEST(DirectIO, SetIsVolatileStoreSurvivesReopenAndReset) {
 
 } // namespace
 
-#include "control/services/demo_labels.h"
-
 namespace {
-
-// The GS1 mod-10 check: weights 3 and 1 from the right, check digit included.
-bool Mod10(const std::string &digits) {
-  int sum = 0;
-  for (size_t i = 0; i < digits.size(); ++i) {
-    const int d = digits[digits.size() - 1 - i] - '0';
-    if (d < 0 || d > 9) return false;
-    sum += i % 2 ? d * 3 : d;
-  }
-  return sum % 10 == 0;
-}
-
-// UPC-E 0ABCDEFc expanded to the UPC-A it stands for.
-std::string ExpandUpcE(const std::string &e) {
-  const std::string m = e.substr(1, 6);
-  std::string body;
-  switch (m[5]) {
-  case '0':
-  case '1':
-  case '2':
-    body = m.substr(0, 2) + m[5] + "0000" + m.substr(2, 3);
-    break;
-  case '3':
-    body = m.substr(0, 3) + "00000" + m.substr(3, 2);
-    break;
-  case '4':
-    body = m.substr(0, 4) + "00000" + m[4];
-    break;
-  default:
-    body = m.substr(0, 5) + "0000" + m[5];
-  }
-  return e.substr(0, 1) + body + e.substr(7, 1);
-}
-
-TEST(DemoFeed, EverySymbologyOnceWithValidCheckDigits) {
-  std::vector<long> types;
-  for (const quillon::DemoLabel &label : quillon::DemoLabels()) {
-    const std::string data = label.data;
-    types.push_back(label.type);
-    switch (label.type) {
-    case 101:
-      EXPECT_TRUE(data.size() == 12 && Mod10(data)) << data;
-      break;
-    case 102:
-      EXPECT_TRUE(data.size() == 8 && Mod10(ExpandUpcE(data))) << data;
-      break;
-    case 103:
-      EXPECT_TRUE(data.size() == 8 && Mod10(data)) << data;
-      break;
-    case 104:
-      EXPECT_TRUE(data.size() == 13 && Mod10(data)) << data;
-      break;
-    case 106:
-      EXPECT_TRUE(data.size() % 2 == 0 && Mod10(data)) << data;
-      break;
-    case 120:
-    case 131:
-      EXPECT_TRUE(data.substr(0, 2) == "01" && Mod10(data.substr(2, 14))) << data;
-      break;
-    default:
-      EXPECT_FALSE(data.empty());
-    }
-  }
-  std::sort(types.begin(), types.end());
-  EXPECT_EQ(types.end(), std::adjacent_find(types.begin(), types.end())) << "a different symbology each time";
-}
 
 TEST(DemoFeed, DeliversLabelsWhileEnabled) {
   HKEY key = nullptr;

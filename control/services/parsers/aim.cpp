@@ -48,7 +48,10 @@ Framer::Output Framer::Feed(std::string_view bytes) {
       continue;
     }
     if (m_overrun) continue;
-    if (m_buffer.size() >= kMaxLabel) {
+    // With suffix LF or CR LF a CR may be the suffix's first byte: it does
+    // not count against the label until a byte other than LF follows it.
+    const bool maybeSuffix = c == '\r' && m_suffix != Suffix::CR;
+    if (m_buffer.size() >= m_maxLabel + (maybeSuffix ? 1 : 0)) {
       ++out.overruns;
       m_overrun = true;
       m_buffer.clear();

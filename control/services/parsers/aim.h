@@ -22,11 +22,11 @@ public:
   // Longest label kept; a longer run without suffix is dropped as an overrun.
   static constexpr size_t kMaxLabel = 64 * 1024;
 
-  explicit Framer(Suffix suffix) : m_suffix(suffix) {}
+  explicit Framer(Suffix suffix, size_t maxLabel = kMaxLabel) : m_suffix(suffix), m_maxLabel(maxLabel) {}
 
   struct Output {
     std::vector<std::string> labels; // complete labels, suffix removed, in order
-    size_t overruns = 0;             // runs longer than kMaxLabel that were dropped
+    size_t overruns = 0;             // runs longer than the longest label, dropped
   };
   Output Feed(std::string_view bytes);
 
@@ -40,6 +40,7 @@ private:
   void End(Output &out);
 
   Suffix m_suffix;
+  size_t m_maxLabel;
   std::string m_buffer;
   bool m_afterCr = false; // the previous byte was a CR (CR LF, LF suffixes)
   bool m_skipLf = false;  // suffix CR: a LF right after it is not data

@@ -192,10 +192,32 @@ std::optional<std::wstring> Node::ChildText(std::wstring_view childName) const {
 
 std::optional<Node> Parse(std::wstring_view text) { return Reader(text).Document(); }
 
+namespace {
+
+bool HighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool LowSurrogate(wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+} // namespace
+
+std::wstring Representable(std::wstring_view text) {
+  std::wstring out(text);
+  for (size_t i = 0; i < out.size(); ++i) {
+    const wchar_t c = out[i];
+    if (HighSurrogate(c) && i + 1 < out.size() && LowSurrogate(out[i + 1])) {
+      ++i; // a pair: one character beyond U+FFFF
+      continue;
+    }
+    if ((c < 0x20 && c != L'\t' && c != L'\r' && c != L'\n') || c == 0xFFFE || c == 0xFFFF || HighSurrogate(c) ||
+        LowSurrogate(c))
+      out[i] = 0xFFFD;
+  }
+  return out;
+}
+
 std::wstring Escape(std::wstring_view text) {
   std::wstring out;
   out.reserve(text.size());
-  for (wchar_t c : text) {
+  for (const wchar_t c : Representable(text)) {
     switch (c) {
     case L'<':
       out += L"&lt;";
@@ -213,10 +235,7 @@ std::wstring Escape(std::wstring_view text) {
       out += L"&apos;";
       break;
     default:
-      if (c < 0x20 && c != L'\t' && c != L'\r' && c != L'\n')
-        out += L"&#" + std::to_wstring(unsigned(c)) + L";";
-      else
-        out += c;
+      out += c;
     }
   }
   return out;

@@ -24,6 +24,13 @@ struct Node {
 // The document's root element, or nullopt when the text is not well-formed.
 std::optional<Node> Parse(std::wstring_view text);
 
+// The text as a document can carry it: characters XML 1.0 does not allow
+// (control characters other than tab, CR and LF; U+FFFE, U+FFFF; a surrogate
+// without its pair) become U+FFFD.
+std::wstring Representable(std::wstring_view text);
+
+// The text for a document's character data or attribute value: markup
+// characters as entities, and only characters XML allows.
 std::wstring Escape(std::wstring_view text);
 
 } // namespace quillon::xml

@@ -1,9 +1,11 @@
 // Framing by suffix and symbology identifiers, against published identifier
-// examples.
+// examples; the demo feed's sample labels.
+#include "control/services/demo_labels.h"
 #include "control/services/parsers/aim.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -142,3 +144,73 @@ TEST(Aim, SuffixNames) {
   EXPECT_FALSE(quillon::aim::ParseSuffix(L"TAB", s));
   EXPECT_FALSE(quillon::aim::ParseSuffix(L"", s));
 }
+
+namespace {
+
+// The GS1 mod-10 check: weights 3 and 1 from the right, check digit included.
+bool Mod10(const std::string &digits) {
+  int sum = 0;
+  for (size_t i = 0; i < digits.size(); ++i) {
+    const int d = digits[digits.size() - 1 - i] - '0';
+    if (d < 0 || d > 9) return false;
+    sum += i % 2 ? d * 3 : d;
+  }
+  return sum % 10 == 0;
+}
+
+// UPC-E 0ABCDEFc expanded to the UPC-A it stands for.
+std::string ExpandUpcE(const std::string &e) {
+  const std::string m = e.substr(1, 6);
+  std::string body;
+  switch (m[5]) {
+  case '0':
+  case '1':
+  case '2':
+    body = m.substr(0, 2) + m[5] + "0000" + m.substr(2, 3);
+    break;
+  case '3':
+    body = m.substr(0, 3) + "00000" + m.substr(3, 2);
+    break;
+  case '4':
+    body = m.substr(0, 4) + "00000" + m[4];
+    break;
+  default:
+    body = m.substr(0, 5) + "0000" + m[5];
+  }
+  return e.substr(0, 1) + body + e.substr(7, 1);
+}
+
+TEST(DemoFeed, EverySymbologyOnceWithValidCheckDigits) {
+  std::vector<long> types;
+  for (const quillon::DemoLabel &label : quillon::DemoLabels()) {
+    const std::string data = label.data;
+    types.push_back(label.type);
+    switch (label.type) {
+    case 101:
+      EXPECT_TRUE(data.size() == 12 && Mod10(data)) << data;
+      break;
+    case 102:
+      EXPECT_TRUE(data.size() == 8 && Mod10(ExpandUpcE(data))) << data;
+      break;
+    case 103:
+      EXPECT_TRUE(data.size() == 8 && Mod10(data)) << data;
+      break;
+    case 104:
+      EXPECT_TRUE(data.size() == 13 && Mod10(data)) << data;
+      break;
+    case 106:
+      EXPECT_TRUE(data.size() % 2 == 0 && Mod10(data)) << data;
+      break;
+    case 120:
+    case 131:
+      EXPECT_TRUE(data.substr(0, 2) == "01" && Mod10(data.substr(2, 14))) << data;
+      break;
+    default:
+      EXPECT_FALSE(data.empty());
+    }
+  }
+  std::sort(types.begin(), types.end());
+  EXPECT_EQ(types.end(), std::adjacent_find(types.begin(), types.end())) << "a different symbology each time";
+}
+
+} // namespace
