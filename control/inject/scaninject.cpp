@@ -14,15 +14,17 @@ using namespace quillon::inject;
 namespace {
 
 void Usage(FILE *out = stderr) {
-  fwprintf(out, L"Usage: scaninject DEVICE COMMAND [ARGUMENTS]\n"
+  fwprintf(out, L"Usage: scaninject [--timeout=MS] DEVICE COMMAND [ARGUMENTS]\n"
                 L"Sends input to the simulated scanner DEVICE (its registry name, e.g. QuillonSim)\n"
-                L"in every process that has it open.\n"
+                L"in every process that has it open, waiting up to MS milliseconds (default\n"
+                L"30000) for each to answer.\n"
                 L"\n"
                 L"Commands:\n"
                 L"  label TYPE DATA [RAW]     one label of ScanDataType TYPE; DATA is the decoded\n"
                 L"                            label, RAW the ScanData bytes (default: DATA)\n"
                 L"  burst COUNT [TYPE [FIRST]] COUNT numbered labels QB00000001, QB00000002, ...\n"
-                L"                            (TYPE default 110 Code 128, FIRST default 1)\n"
+                L"                            (TYPE default 110 Code 128, FIRST default 1);\n"
+                L"                            COUNT up to 1000000, ends when the device refuses\n"
                 L"  stdin                     labels from standard input, one \"TYPE DATA\" a line\n"
                 L"  power STATE               online, off, offline, offoffline or 2001..2004\n"
                 L"  error CODE [EXTENDED]     an input error: ErrorEvent with these codes\n"
@@ -30,14 +32,16 @@ void Usage(FILE *out = stderr) {
                 L"  long LENGTH               texts the device answers with get LENGTH characters\n"
                 L"                            (descriptions, health text, Direct IO, statistics);\n"
                 L"                            0 switches it off\n"
-                L"  flood COUNT [STATUS]      COUNT StatusUpdateEvents (STATUS default 2001)\n"
+                L"  flood COUNT [STATUS]      COUNT StatusUpdateEvents (STATUS default 2001);\n"
+                L"                            COUNT up to 1000000, ends when the device refuses\n"
                 L"  query                     prints whether the device is open and enabled\n"
                 L"  wait [MILLISECONDS]       waits until the device is enabled (default 10000)\n"
                 L"\n"
                 L"DATA and RAW take the escapes \\xNN, \\r, \\n, \\t and \\\\. Characters above\n"
                 L"U+00FF travel as UTF-8.\n"
                 L"Exit status: 0 done and every label taken; 1 refused or some labels not taken\n"
-                L"(device disabled, queue full); 2 usage; 3 no such device open.\n"
+                L"(device disabled, queue full); 2 usage; 3 no such device open; 4 the message\n"
+                L"did not reach the device (no answer in time, or Windows refused it).\n"
                 L"Example: scaninject QuillonSim label 104 4006381333931\n");
 }
 
@@ -103,14 +107,33 @@ std::vector<HWND> FindDevices(const wchar_t *device) {
   return out;
 }
 
+DWORD g_timeoutMs = 30000;
+bool g_undelivered = false; // some message did not reach its device
+
+// Why a message did not reach the device, as a technician can act on it.
+void ReportUndelivered(DWORD error) {
+  g_undelivered = true;
+  if (error == ERROR_ACCESS_DENIED)
+    fwprintf(stderr, L"scaninject: Windows refused the message: the program that has the device open runs at a "
+                     L"higher integrity level (elevated); run scaninject the same way\n");
+  else if (error == ERROR_TIMEOUT || error == 0)
+    fwprintf(stderr, L"scaninject: the device did not answer within %lu ms\n", static_cast<unsigned long>(g_timeoutMs));
+  else
+    fwprintf(stderr, L"scaninject: the message did not reach the device (error %lu)\n",
+             static_cast<unsigned long>(error));
+}
+
 // Sends to every instance of the device; returns the sum of the replies.
 long long Send(const std::vector<HWND> &windows, Command command, const void *data, size_t size) {
   long long total = 0;
   for (HWND h : windows) {
     COPYDATASTRUCT cds{command, static_cast<DWORD>(size), const_cast<void *>(data)};
     DWORD_PTR reply = 0;
-    if (SendMessageTimeoutW(h, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds), SMTO_NORMAL, 30000, &reply))
+    SetLastError(0);
+    if (SendMessageTimeoutW(h, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds), SMTO_NORMAL, g_timeoutMs, &reply))
       total += static_cast<long long>(reply);
+    else
+      ReportUndelivered(GetLastError());
   }
   return total;
 }
@@ -162,7 +185,22 @@ int FromStdin(const std::vector<HWND> &windows) {
 
 } // namespace
 
+int Run(int argc, wchar_t **argv);
+
 int wmain(int argc, wchar_t **argv) {
+  if (argc >= 2 && wcsncmp(argv[1], L"--timeout=", 10) == 0) {
+    long timeout = 0;
+    if (!Number(argv[1] + 10, timeout) || timeout <= 0) return Usage(), 2;
+    g_timeoutMs = static_cast<DWORD>(timeout);
+    argv[1] = argv[0];
+    ++argv;
+    --argc;
+  }
+  const int rc = Run(argc, argv);
+  return g_undelivered && rc != 2 && rc != 3 ? 4 : rc;
+}
+
+int Run(int argc, wchar_t **argv) {
   if (argc < 2 || wcscmp(argv[1], L"--help") == 0 || wcscmp(argv[1], L"-h") == 0 || wcscmp(argv[1], L"/?") == 0) {
     Usage(argc < 2 ? stderr : stdout);
     return argc < 2 ? 2 : 0;
@@ -199,7 +237,7 @@ int wmain(int argc, wchar_t **argv) {
     std::string payload;
     AddLabel(payload, a, data, raw);
     const long long taken = Send(windows, Labels, payload.data(), payload.size());
-    if (!taken) fwprintf(stderr, L"scaninject: the label was not taken (device disabled?)\n");
+    if (!taken && !g_undelivered) fwprintf(stderr, L"scaninject: the label was not taken (device disabled?)\n");
     return taken ? 0 : 1;
   }
   if (command == L"burst" && n >= 1 && n <= 3 && Number(arg[0], a) && a >= 0 && (n < 2 || Number(arg[1], b)) &&

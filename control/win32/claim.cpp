@@ -2,7 +2,6 @@
 
 #include "control/core/opos.h"
 
-#include <objbase.h>
 #include <sddl.h>
 
 #include <map>
@@ -72,12 +71,26 @@ struct HolderStart {
   long result = opos::E_FAILURE;
 };
 
-// Waits for the handle and, in a single-threaded apartment, runs the caller's
-// messages meanwhile.
+// Waits for the handle while running the caller's messages, as a modal loop
+// does: the caller's windows stay alive (paint, timers, input), and a call
+// into the control that arrives meanwhile is answered. A WM_QUIT ends the
+// running of messages and is posted again afterwards.
 void WaitRunningMessages(HANDLE h) {
-  DWORD index = 0;
-  const HRESULT hr = CoWaitForMultipleHandles(0, INFINITE, 1, &h, &index);
-  if (FAILED(hr) && hr != RPC_S_CALLPENDING) WaitForSingleObject(h, INFINITE); // no COM on this thread
+  for (;;) {
+    const DWORD r = MsgWaitForMultipleObjectsEx(1, &h, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    if (r != WAIT_OBJECT_0 + 1) break; // signalled, or no waiting on messages here
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) {
+        WaitForSingleObject(h, INFINITE);
+        PostQuitMessage(static_cast<int>(msg.wParam));
+        return;
+      }
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+  }
+  WaitForSingleObject(h, INFINITE);
 }
 
 // The state of a mutex as the kernel has it, asked without taking it.

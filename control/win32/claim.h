@@ -8,8 +8,9 @@
 // Within this process a table says which devices are claimed (or being
 // claimed): a second control object asking for one of them is answered at
 // once, since only this process could end its wait. The caller's wait for a
-// claim held by another process runs the caller's messages (the COM way), so
-// its windows stay alive.
+// claim held by another process runs the caller's messages, as a modal loop
+// does, so that its windows stay alive; the device core is ready for calls
+// that arrive meanwhile.
 #pragma once
 
 #include "control/core/platform.h"

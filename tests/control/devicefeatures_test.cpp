@@ -64,6 +64,8 @@ TEST_F(Statistics, RetrieveSelectsGroupsAndNames) {
   // Of the standard statistics the manufacturer's report repeats GoodScanCount only.
   EXPECT_EQ(L"0", StatValue(maker, L"GoodScanCount"));
   EXPECT_EQ(std::wstring::npos, maker.find(L"HoursPoweredCount"));
+  const std::wstring both = Retrieve(L"U_,M_");
+  EXPECT_EQ(both.find(L"<Name>GoodScanCount</Name>"), both.rfind(L"<Name>GoodScanCount</Name>")) << "listed once";
   const std::wstring named = Retrieve(L"GoodScanCount, NoSuchStatistic");
   EXPECT_EQ(L"0", StatValue(named, L"GoodScanCount"));
   EXPECT_EQ(L"", StatValue(named, L"NoSuchStatistic"));

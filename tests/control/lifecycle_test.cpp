@@ -1,9 +1,9 @@
-// The control's dispatch surface and its UnifiedPOS life cycle codes.
+// The control's dispatch surface and hosting interfaces, and what the device
+// entries make of it. The life cycle's rules are tested on the device core
+// itself (native/core_lifecycle_test.cpp).
 #include "scanner_driver.h"
 
 #include "control/inject_protocol.h"
-
-#include <functional>
 
 using namespace scannertest;
 
@@ -126,98 +126,19 @@ TEST(Dispatch, HugeStringsAreAnsweredWithoutHarm) {
   EXPECT_EQ(-1, data);
 }
 
-// One step of a life-cycle table: an action, the code it returns (methods) and
-// the ResultCode it leaves.
-struct Step {
-  const char *what;
-  std::function<long(Scanner &)> act;
-  long result;
-};
-
-long PutEnabled(Scanner &s, bool on) {
-  s.PutBool(DeviceEnabled, on);
-  return s.GetLong(ResultCode);
-}
-
-void RunSteps(Scanner &s, const std::vector<Step> &steps) {
-  for (const Step &step : steps) {
-    EXPECT_EQ(step.result, step.act(s)) << step.what;
-    EXPECT_EQ(step.result, s.GetLong(ResultCode)) << step.what << " (ResultCode)";
-  }
-}
-
-TEST(Lifecycle, ClosedDeviceAnswersClosed) {
+TEST(Dispatch, MalformedCallsAreRefusedNotFollowed) {
   Scanner s;
-  EXPECT_EQ(1, s.GetLong(State));
-  RunSteps(s, {
-                  {"ClaimDevice", [](Scanner &c) { return c.Call(ClaimDevice, 0); }, 101},
-                  {"ReleaseDevice", [](Scanner &c) { return c.Call(ReleaseDevice); }, 101},
-                  {"Close", [](Scanner &c) { return c.Call(Close); }, 101},
-                  {"CheckHealth", [](Scanner &c) { return c.Call(CheckHealth, 1); }, 101},
-                  {"ClearInput", [](Scanner &c) { return c.Call(ClearInput); }, 101},
-                  {"ClearInputProperties", [](Scanner &c) { return c.Call(ClearInputProperties); }, 101},
-                  {"ResetStatistics", [](Scanner &c) { return c.CallText(ResetStatistics, L""); }, 101},
-                  {"DeviceEnabled=true", [](Scanner &c) { return PutEnabled(c, true); }, 101},
-                  {"FreezeEvents=true",
-                   [](Scanner &c) {
-                     c.PutBool(FreezeEvents, true);
-                     return c.GetLong(ResultCode);
-                   },
-                   101},
-                  {"read Claimed",
-                   [](Scanner &c) {
-                     EXPECT_FALSE(c.GetBool(Claimed));
-                     return c.GetLong(ResultCode);
-                   },
-                   101},
-              });
-  EXPECT_EQ(1, s.GetLong(State));
-  EXPECT_EQ(1014000, s.GetLong(ControlObjectVersion));
-  EXPECT_EQ(101, s.GetLong(ResultCode)) << "reading an always-available property leaves ResultCode";
-}
-
-TEST(Lifecycle, OpenClaimEnableReleaseClose) {
-  Scanner s;
-  RunSteps(s, {
-                  {"Open unknown", [](Scanner &c) { return c.CallText(Open, L"NoSuchScanner"); }, 109},
-                  {"Open empty", [](Scanner &c) { return c.CallText(Open, L""); }, 109},
-                  {"Open unknown service", [](Scanner &c) { return c.CallText(Open, kBadService); }, 104},
-                  {"Open",
-                   [](Scanner &c) {
-                     const long rc = c.CallText(Open, kFull);
-                     EXPECT_EQ(2, c.GetLong(State));
-                     return rc;
-                   },
-                   0},
-                  {"Open again", [](Scanner &c) { return c.CallText(Open, kFull); }, 106},
-                  {"enable unclaimed", [](Scanner &c) { return PutEnabled(c, true); }, 103},
-                  {"release unclaimed", [](Scanner &c) { return c.Call(ReleaseDevice); }, 106},
-                  {"ClearInput unclaimed", [](Scanner &c) { return c.Call(ClearInput); }, 103},
-                  {"CheckHealth disabled", [](Scanner &c) { return c.Call(CheckHealth, 1); }, 105},
-                  {"Claim(-2)", [](Scanner &c) { return c.Call(ClaimDevice, -2); }, 106},
-                  {"Claim(0)", [](Scanner &c) { return c.Call(ClaimDevice, 0); }, 0},
-                  {"Claim again", [](Scanner &c) { return c.Call(ClaimDevice, -1); }, 0},
-                  {"BinaryConversion=3",
-                   [](Scanner &c) {
-                     c.Put(BinaryConversion, 3);
-                     return c.GetLong(ResultCode);
-                   },
-                   106},
-                  {"enable", [](Scanner &c) { return PutEnabled(c, true); }, 0},
-                  {"enable again", [](Scanner &c) { return PutEnabled(c, true); }, 0},
-                  {"CheckHealth(0)", [](Scanner &c) { return c.Call(CheckHealth, 0); }, 106},
-                  {"CheckHealth(4)", [](Scanner &c) { return c.Call(CheckHealth, 4); }, 106},
-                  {"PowerNotify while enabled",
-                   [](Scanner &c) {
-                     c.Put(PowerNotify, 1);
-                     return c.GetLong(ResultCode);
-                   },
-                   106},
-                  {"release", [](Scanner &c) { return c.Call(ReleaseDevice); }, 0},
-                  {"disabled by release", [](Scanner &c) { return c.GetBool(DeviceEnabled) ? -1 : 0; }, 0},
-                  {"Close", [](Scanner &c) { return c.Call(Close); }, 0},
-              });
-  EXPECT_EQ(1, s.GetLong(State));
+  VARIANT v;
+  V_VT(&v) = VT_BOOL;
+  V_BOOL(&v) = VARIANT_TRUE;
+  DISPPARAMS put{&v, nullptr, 1, 1}; // one named argument, but no array of them
+  EXPECT_EQ(E_INVALIDARG,
+            s.Dispatch()->Invoke(DeviceEnabled, IID_NULL, 0, DISPATCH_PROPERTYPUT, &put, nullptr, nullptr, nullptr));
+  DISPPARAMS none{};
+  ScopedVariant r;
+  EXPECT_EQ(DISP_E_UNKNOWNINTERFACE,
+            s.Dispatch()->Invoke(State, IID_IUnknown, 0, DISPATCH_PROPERTYGET, &none, &r, nullptr, nullptr));
+  EXPECT_EQ(S_OK, s.Dispatch()->Invoke(State, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &r, nullptr, nullptr));
 }
 
 TEST(Lifecycle, CheckHealthTextNamesLevelAndOutcome) {

@@ -135,6 +135,20 @@ TEST(Framer, OverlongRunIsDroppedAndTheNextLabelKept) {
   EXPECT_FALSE(framer.Pending());
 }
 
+// Found by fuzzing: with suffix LF or CR LF, the suffix's CR counted against
+// the label, so a label of exactly the longest length was dropped as an overrun.
+TEST(Framer, ALabelOfTheLongestLengthIsKeptWhateverTheSuffix) {
+  for (const Suffix suffix : {Suffix::CR, Suffix::LF, Suffix::CRLF}) {
+    Framer framer(suffix, 4);
+    const auto out = framer.Feed(suffix == Suffix::CR ? "ABCD\rWXYZ\r" : "ABCD\r\nWXYZ\r\n");
+    EXPECT_EQ((std::vector<std::string>{"ABCD", "WXYZ"}), out.labels) << static_cast<int>(suffix);
+    EXPECT_EQ(0u, out.overruns);
+    const auto longer = framer.Feed(suffix == Suffix::CR ? "ABCDE\r" : "ABCD\rE\r\n");
+    EXPECT_TRUE(longer.labels.empty());
+    EXPECT_EQ(1u, longer.overruns) << "one byte more is an overrun";
+  }
+}
+
 TEST(Aim, SuffixNames) {
   Suffix s = Suffix::LF;
   EXPECT_TRUE(quillon::aim::ParseSuffix(L"cr", s));

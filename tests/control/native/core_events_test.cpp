@@ -123,30 +123,6 @@ TEST(Events, ClearInputEmptiesTheQueueAndClearInputPropertiesTheScanData) {
   EXPECT_TRUE(r.GetBool(Prop::DataEventEnabled)) << "and nothing else";
 }
 
-TEST(Events, DecodeDataAndBinaryConversionShapeTheScanProperties) {
-  struct Case {
-    bool decode;
-    long conversion;
-    const wchar_t *scanData, *scanDataLabel;
-    long type;
-  } cases[] = {
-      {false, 0, L"]E0", L"", 0},
-      {true, 0, L"]E0", L"4", 104},
-      {true, 1, L"5=4530", L"34", 104},     // nibbles
-      {true, 2, L"093069048", L"052", 104}, // decimal triples
-  };
-  for (const Case &c : cases) {
-    Rig r;
-    r.Ready(L"Full", c.decode);
-    r.device.Put(Prop::BinaryConversion, c.conversion);
-    ASSERT_TRUE(r.directory.state.sink->OnLabel(Label{"]E0", "4", 104}));
-    r.Pump();
-    EXPECT_EQ(c.scanData, r.device.Get(Prop::ScanData).text) << c.conversion;
-    EXPECT_EQ(c.scanDataLabel, r.device.Get(Prop::ScanDataLabel).text) << c.conversion;
-    EXPECT_EQ(c.type, r.GetLong(Prop::ScanDataType));
-  }
-}
-
 TEST(Events, InputErrorAnsweredClearEmptiesTheInputAndRestoresTheState) {
   for (const long response : {opos::ER_CLEAR, opos::ER_CONTINUEINPUT}) {
     Rig r;

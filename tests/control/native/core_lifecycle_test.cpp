@@ -239,4 +239,16 @@ TEST(AutoDisable, TheServiceIsDisabledEvenIfTheApplicationAsksNothing) {
   EXPECT_FALSE(r.directory.state.enabled);
 }
 
+// Found by fuzzing: the container's FreezeEvents, like every other call of the
+// application, carries out an AutoDisable whose wake-up could not be sent.
+TEST(AutoDisable, AContainerCallCarriesItOutToo) {
+  Rig r;
+  r.Ready();
+  r.device.Put(Prop::AutoDisable, 1);
+  r.wakeup.fail = true;
+  EXPECT_TRUE(r.Scan("ONLY"));
+  r.device.FreezeContainerEvents(true);
+  EXPECT_FALSE(r.directory.state.enabled);
+}
+
 } // namespace

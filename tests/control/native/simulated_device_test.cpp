@@ -19,6 +19,7 @@ using namespace quillon;
 class Sink final : public IServiceSink {
 public:
   bool OnLabel(Label label) override {
+    ++offers;
     if (refuseAfter >= 0 && labels >= refuseAfter) return false;
     ++labels;
     last = label.raw;
@@ -36,7 +37,7 @@ public:
   bool OnDirectIOEvent(long, long, std::wstring) override { return true; }
   bool InputEnabled() override { return true; }
 
-  std::atomic<long long> labels{0}, statuses{0};
+  std::atomic<long long> labels{0}, statuses{0}, offers{0};
   long long refuseAfter = -1;
   long power = 0;
   int errors = 0;
@@ -84,7 +85,8 @@ TEST(Injection, BurstNumbersItsLabelsAndStopsWhenRefused) {
   EXPECT_EQ("QB00000043", r.sink.last);
   r.sink.refuseAfter = 10;
   EXPECT_EQ(7, Send(r.device, inject::Burst, SimulatedDevice::kMaxRepeat, 110));
-  EXPECT_EQ(10, r.sink.labels) << "no label is offered after the first refusal";
+  EXPECT_EQ(10, r.sink.labels);
+  EXPECT_EQ(11, r.sink.offers) << "no label is offered after the first refusal";
   EXPECT_EQ(0, Send(r.device, inject::Burst, SimulatedDevice::kMaxRepeat + 1)) << "beyond the bound: refused";
   EXPECT_EQ(0, Send(r.device, inject::Burst, -1));
 }
