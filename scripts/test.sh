@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Sets up, builds both bitnesses and runs every test, headless: the whole
-# suite once for each bitness this machine runs (64-bit everywhere, 32-bit
-# where the kernel runs 32-bit programs). The last lines say what ran.
+# Sets up, builds both bitnesses and runs every test, headless: the control's
+# native tests and brief fuzzing, then the whole suite once for each bitness
+# this machine runs (64-bit everywhere, 32-bit where the kernel runs 32-bit
+# programs). The last lines say what ran.
 # Arguments go to ctest.
 source "$(dirname "$0")/common.sh"
 build=${BUILD_DIR:-$here/build}
@@ -9,6 +10,17 @@ build=${BUILD_DIR:-$here/build}
 
 summary=()
 failed=0
+
+# The control's device core and parsers, natively: unit tests under the
+# sanitizers and a brief run of each fuzz target (scripts/native-tests.sh).
+native_log=$build/native-tests.log
+native_rc=0
+"$here/scripts/native-tests.sh" "$build" 2>&1 | tee "$native_log" || native_rc=$?
+native_result=$(grep -E '^native: ' "$native_log" | tail -n1 || true)
+[ -n "$native_result" ] || native_result="native: ended with exit status $native_rc (see $native_log)"
+summary+=("test: $native_result")
+[ $native_rc -eq 0 ] || failed=1
+
 for bits in 64 32; do
   tree=$build/$(tree_of "$bits")
   if ! can_run "$build" "$bits"; then

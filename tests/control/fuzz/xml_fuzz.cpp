@@ -22,8 +22,15 @@ std::wstring Write(const xml::Node &node) {
   return out + L"</" + node.name + L">";
 }
 
+// b is a as written and read back: the same but for characters XML cannot carry.
 bool Same(const xml::Node &a, const xml::Node &b) {
-  if (a.name != b.name || a.attributes != b.attributes || a.children.size() != b.children.size()) return false;
+  if (a.name != b.name || xml::Representable(a.text) != b.text || a.attributes.size() != b.attributes.size() ||
+      a.children.size() != b.children.size())
+    return false;
+  for (size_t i = 0; i < a.attributes.size(); ++i)
+    if (a.attributes[i].first != b.attributes[i].first ||
+        xml::Representable(a.attributes[i].second) != b.attributes[i].second)
+      return false;
   for (size_t i = 0; i < a.children.size(); ++i)
     if (!Same(a.children[i], b.children[i])) return false;
   return true;
