@@ -42,7 +42,9 @@ LRESULT CALLBACK EventWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPA
     auto *self = reinterpret_cast<EventWindow *>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (self) {
       try {
-        self->m_onWake();
+        // A copy: the wake-up may end the object that owns this window.
+        const std::function<void()> onWake = self->m_onWake;
+        onWake();
       } catch (...) { // nothing may cross the window procedure
       }
     }
