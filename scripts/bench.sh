@@ -20,11 +20,8 @@ for a in "$@"; do
 done
 "$here/scripts/setup.sh" "$build" --bits="${bits:-auto}" >/dev/null
 build=$(cd "$build" && pwd)
-if [ -z "$bits" ]; then
-  bits=64
-  can_run "$build" 32 && bits=32
-fi
-can_run "$build" "$bits" || fail "this machine cannot run $bits-bit Windows programs; try --bits=64"
+[ -n "$bits" ] || bits=$(default_bits "$build")
+require_runnable "$build" "$bits"
 tree=$build/$(tree_of "$bits")
 export WINEPREFIX=$build/wineprefix WINEDEBUG=-all
 

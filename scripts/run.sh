@@ -14,11 +14,8 @@ for a in "$@"; do
 done
 
 "$here/scripts/setup.sh" "$build" --bits="${bits:-auto}" Quillon QuillonScanner scaninject
-if [ -z "$bits" ]; then
-  bits=64
-  can_run "$build" 32 && bits=32
-fi
-can_run "$build" "$bits" || fail "this machine cannot run $bits-bit Windows programs; try scripts/run.sh --bits=64"
+[ -n "$bits" ] || bits=$(default_bits "$build")
+require_runnable "$build" "$bits"
 console=$build/$(tree_of "$bits")/app/Quillon.exe
 echo "run: starting the $bits-bit console $console"
 

@@ -13,11 +13,8 @@ for a in "$@"; do
   esac
 done
 "$here/scripts/setup.sh" "$build" --bits="${bits:-auto}" Quillon QuillonScanner scaninject guide_shots
-if [ -z "$bits" ]; then
-  bits=64
-  can_run "$build" 32 && bits=32
-fi
-can_run "$build" "$bits" || fail "this machine cannot run $bits-bit Windows programs; try --bits=64"
+[ -n "$bits" ] || bits=$(default_bits "$build")
+require_runnable "$build" "$bits"
 out=$here/docs/img
 mkdir -p "$out"
 export WINEPREFIX=$build/wineprefix WINEDEBUG=-all
