@@ -5,13 +5,7 @@
 # Usage: scripts/run.sh [--bits=32|64]
 source "$(dirname "$0")/common.sh"
 build=${BUILD_DIR:-$here/build}
-bits=""
-for a in "$@"; do
-  case "$a" in
-    --bits=32 | --bits=64) bits=${a#--bits=} ;;
-    *) fail "usage: scripts/run.sh [--bits=32|64]" ;;
-  esac
-done
+read_bits_option "scripts/run.sh [--bits=32|64]" "$@"
 
 "$here/scripts/setup.sh" "$build" --bits="${bits:-auto}" Quillon QuillonScanner scaninject
 [ -n "$bits" ] || bits=$(default_bits "$build")

@@ -5,13 +5,7 @@
 # Usage: scripts/screenshots.sh [--bits=32|64]   (default: the console run.sh starts)
 source "$(dirname "$0")/common.sh"
 build=${BUILD_DIR:-$here/build}
-bits=""
-for a in "$@"; do
-  case "$a" in
-    --bits=32 | --bits=64) bits=${a#--bits=} ;;
-    *) fail "usage: scripts/screenshots.sh [--bits=32|64]" ;;
-  esac
-done
+read_bits_option "scripts/screenshots.sh [--bits=32|64]" "$@"
 "$here/scripts/setup.sh" "$build" --bits="${bits:-auto}" Quillon QuillonScanner scaninject guide_shots
 [ -n "$bits" ] || bits=$(default_bits "$build")
 require_runnable "$build" "$bits"
