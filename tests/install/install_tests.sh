@@ -16,10 +16,12 @@
 #                      repair restores a deleted file
 #   x86_on_32bit       the x86 package on 32-bit Windows (only where this
 #                      machine runs 32-bit programs)
-# Needs a display (scripts/test.sh runs it under a virtual X server).
+# Without a display it starts a virtual X server of its own. The last line
+# says how many tests passed and failed.
 # Usage: tests/install/install_tests.sh build-root
 source "$(dirname "$0")/../../scripts/common.sh"
 [ $# -eq 1 ] || fail "usage: tests/install/install_tests.sh build-root"
+[ -n "${DISPLAY:-}" ] || exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" "$0" "$@"
 build=$(cd "$1" && pwd)
 root=$build/install-tests
 dist=$root/dist
