@@ -13,7 +13,8 @@
 #                      registration stays as it was, the consoles install
 #   upgrade_repair     a lower version (1.1.0.5: only the last field differs)
 #                      is replaced (one product entry, the feature kept),
-#                      repair restores a deleted file
+#                      repair restores a deleted file, a higher version
+#                      (1.2.0.0) is not replaced by this one
 #   x86_on_32bit       the x86 package on 32-bit Windows (only where this
 #                      machine runs 32-bit programs)
 # Without a display it starts a virtual X server of its own. The last line
@@ -40,9 +41,11 @@ for bits in $(runnable_bits "$build"); do
 done
 "$here/scripts/package.sh" "$build" --out="$dist" >/dev/null
 "$here/scripts/package.sh" "$build" --out="$root/dist-old" --arch=x64 --version=1.1.0.5 >/dev/null
+"$here/scripts/package.sh" "$build" --out="$root/dist-new" --arch=x64 --version=1.2.0.0 >/dev/null
 msi64=$dist/Quillon-$version-x64.msi
 msi86=$dist/Quillon-$version-x86.msi
 old64=$root/dist-old/Quillon-1.1.0.5-x64.msi
+new64=$root/dist-new/Quillon-1.2.0.0-x64.msi
 winpath() { echo "Z:${1//\//\\}"; }
 property() { msiinfo export "$1" Property | awk -F'\t' -v name="$2" '$1 == name { print $2 }'; }
 upgrade_codes() { msiinfo export "$1" Upgrade | awk -F'\t' 'NR > 3 { print $1 }' | sort -u; }
@@ -240,9 +243,14 @@ test_upgrade_repair() {
   settle
   check "no product entry left" [ -z "$(product_entries)" ]
   check "no folder of ours left" [ -z "$(find "$WINEPREFIX/drive_c" -iname '*quillon*' -print -quit)" ]
+  # A newer version (higher in the first three fields) is not replaced by this one.
+  check "a newer version installs (0)" [ "$(msi_rc /i "$(winpath "$new64")" /qn)" = 0 ]
+  check "this version does not install over it (1603)" [ "$(msi_rc /i "$(winpath "$msi64")" /qn)" = $refused ]
+  check "one entry, 1.2.0.0" [ "$(product_entries)" = '"DisplayVersion"="1.2.0.0"' ]
+  check "the newer version uninstalls (0)" [ "$(msi_rc /x "$(winpath "$new64")" /qn)" = 0 ]
   snapshot upgrade_repair.after
-  check "registry: nothing of either version left" \
-    regdiff upgrade_repair.before upgrade_repair.after "$msi64" "$old64"
+  check "registry: nothing of any version left" \
+    regdiff upgrade_repair.before upgrade_repair.after "$msi64" "$old64" "$new64"
 }
 
 # The x86 package on 32-bit Windows: only where this machine runs 32-bit programs.
