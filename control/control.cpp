@@ -2,6 +2,7 @@
 
 #include "control/guids.h"
 #include "control/opos.h"
+#include "control/typelib.h"
 
 #include <new>
 
@@ -297,7 +298,7 @@ HRESULT ScannerControl::Create(REFIID iid, void **ppv) {
 
 STDMETHODIMP ScannerControl::QueryInterface(REFIID iid, void **ppv) {
   if (!ppv) return E_POINTER;
-  if (iid == IID_IUnknown || iid == IID_IDispatch)
+  if (iid == IID_IUnknown || iid == IID_IDispatch || iid == kScannerDispatchIid)
     *ppv = static_cast<IDispatch *>(this);
   else if (iid == IID_IConnectionPointContainer)
     *ppv = static_cast<IConnectionPointContainer *>(this);
@@ -333,13 +334,14 @@ STDMETHODIMP_(ULONG) ScannerControl::Release() {
 
 STDMETHODIMP ScannerControl::GetTypeInfoCount(UINT *pctinfo) {
   if (!pctinfo) return E_POINTER;
-  *pctinfo = 0;
+  *pctinfo = 1;
   return S_OK;
 }
 
-STDMETHODIMP ScannerControl::GetTypeInfo(UINT, LCID, ITypeInfo **ppti) {
-  if (ppti) *ppti = nullptr;
-  return DISP_E_BADINDEX;
+STDMETHODIMP ScannerControl::GetTypeInfo(UINT index, LCID, ITypeInfo **ppti) {
+  if (!ppti) return E_POINTER;
+  *ppti = nullptr;
+  return index == 0 ? LoadScannerTypeInfo(kScannerDispatchIid, ppti) : DISP_E_BADINDEX;
 }
 
 STDMETHODIMP ScannerControl::GetIDsOfNames(REFIID, LPOLESTR *names, UINT count, LCID, DISPID *ids) {
@@ -1098,11 +1100,7 @@ STDMETHODIMP ScannerControl::FindConnectionPoint(REFIID iid, IConnectionPoint **
   return S_OK;
 }
 
-STDMETHODIMP ScannerControl::GetClassInfo(ITypeInfo **ppTI) {
-  if (!ppTI) return E_POINTER;
-  *ppTI = nullptr;
-  return E_NOTIMPL;
-}
+STDMETHODIMP ScannerControl::GetClassInfo(ITypeInfo **ppTI) { return LoadScannerTypeInfo(kScannerClsid, ppTI); }
 
 STDMETHODIMP ScannerControl::GetGUID(DWORD kind, GUID *pGuid) {
   if (!pGuid) return E_POINTER;
