@@ -1,13 +1,3 @@
-# Cross-compiles 64-bit Windows binaries with MinGW-w64 (posix thread model,
-# which GoogleTest and std::thread need).
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# The 64-bit build: x86-64 Windows binaries.
+set(QUILLON_MINGW_CPU x86_64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

@@ -1,4 +1,6 @@
-// The DLL's entry points: class factory and self-registration.
+// The DLL's entry points: class factory and self-registration (the class and
+// its type library).
+#include "control/automation/typelib.h"
 #include "control/embedding/guids.h"
 #include "control/embedding/scanner_control.h"
 #include "control/win32/module_instance.h"
@@ -84,6 +86,16 @@ std::wstring RegisteredServer() {
   return value;
 }
 
+std::wstring GuidText(REFGUID guid) {
+  wchar_t text[40] = L"";
+  StringFromGUID2(guid, text, 40);
+  return text;
+}
+
+std::wstring TypeLibVersionText() {
+  return std::to_wstring(kScannerTypeLibMajor) + L"." + std::to_wstring(kScannerTypeLibMinor);
+}
+
 bool RegisteredToUs() {
   const std::wstring server = RegisteredServer();
   return CompareStringOrdinal(FileName(server).c_str(), -1, kModuleFileName, -1, TRUE) == CSTR_EQUAL;
@@ -114,9 +126,12 @@ STDAPI DllRegisterServer() {
                     SetValue(kClsidKey + L"\\InprocServer32", L"ThreadingModel", L"Apartment") &&
                     SetValue(kClsidKey + L"\\ProgID", nullptr, kScannerProgId) &&
                     SetValue(kClsidKey + L"\\Control", nullptr, L"") &&
+                    SetValue(kClsidKey + L"\\TypeLib", nullptr, GuidText(kScannerTypeLibId)) &&
+                    SetValue(kClsidKey + L"\\Version", nullptr, TypeLibVersionText()) &&
                     SetValue(kScannerProgId, nullptr, L"OPOS Scanner Control") &&
                     SetValue(std::wstring(kScannerProgId) + L"\\CLSID", nullptr, kScannerClsidText);
-    return ok ? S_OK : SELFREG_E_CLASS;
+    if (!ok) return SELFREG_E_CLASS;
+    return SUCCEEDED(RegisterScannerTypeLib(path.c_str())) ? S_OK : SELFREG_E_TYPELIB;
   } catch (...) {
     return E_OUTOFMEMORY;
   }
@@ -128,6 +143,7 @@ STDAPI DllUnregisterServer() {
     if (!RegisteredToUs()) return S_FALSE;
     RegDeleteTreeW(HKEY_CLASSES_ROOT, kClsidKey.c_str());
     RegDeleteTreeW(HKEY_CLASSES_ROOT, kScannerProgId);
+    UnregisterScannerTypeLib();
     return S_OK;
   } catch (...) {
     return E_OUTOFMEMORY;

@@ -48,6 +48,29 @@ runnable_bits() {
 
 can_run() { [[ " $(runnable_bits "$1") " == *" $2 "* ]]; }
 
+# A script whose only option is --bits=32|64: sets $bits (empty when not
+# given); anything else ends the script with its usage.
+read_bits_option() {
+  local usage=$1 a
+  shift
+  bits=""
+  for a in "$@"; do
+    case "$a" in
+      --bits=32 | --bits=64) bits=${a#--bits=} ;;
+      *) fail "usage: $usage" ;;
+    esac
+  done
+}
+
+# The console to run when none is asked for: the 32-bit one where this
+# machine runs it (a POS application on Windows is more often 32-bit).
+default_bits() { if can_run "$1" 32; then echo 32; else echo 64; fi; }
+
+# Checks that the asked bitness runs here; the error names the way out.
+require_runnable() {
+  can_run "$1" "$2" || fail "this machine cannot run $2-bit Windows programs; try --bits=64"
+}
+
 with_display() {
   if [ -n "${DISPLAY:-}" ]; then "$@"; else xvfb-run -a "$@"; fi
 }

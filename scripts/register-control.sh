@@ -12,7 +12,7 @@ source "$(dirname "$0")/common.sh"
 build=$(cd "$1" && pwd)
 export WINEPREFIX=$build/wineprefix WINEDEBUG=-all
 clsid='{CCB90182-B81E-11D2-AB74-0040054C3719}'
-entries_version=2
+entries_version=3
 
 [ -f "$WINEPREFIX/system.reg" ] || fail "no Wine prefix at $WINEPREFIX (run scripts/prefix.sh)"
 
@@ -36,44 +36,16 @@ registry_value() {
 classes_of() { if [ "$1" = 64 ]; then echo 'Software\Classes'; else echo 'Software\Classes\Wow6432Node'; fi; }
 software_of() { if [ "$1" = 64 ]; then echo 'Software'; else echo 'Software\Wow6432Node'; fi; }
 
+# The device entries (control/devices.reg) for a view, each key marked with
+# the version of these entries, so that a later run knows them as current.
 device_entries() {
-  local root="HKEY_LOCAL_MACHINE\\$(software_of "$1")\\OLEforRetail\\ServiceOPOS\\Scanner"
-  cat <<REG
-[$root\\QuillonSim]
-@="Quillon.SimulatedScanner"
-"Description"="Quillon simulated scanner (full: statistics, power reporting, Direct IO)"
-"Model"="QS-1000"
-"DemoInterval"=dword:00000bb8
-"PowerReporting"=dword:00000002
-"Statistics"=dword:00000001
-"UpdateStatistics"=dword:00000001
-"DirectIO"=dword:00000001
-"QuillonEntries"="$entries_version"
-
-[$root\\QuillonSimPlain]
-@="Quillon.SimulatedScanner"
-"Description"="Quillon simulated scanner (plain: no statistics, no power reporting)"
-"Model"="QS-100"
-"DemoInterval"=dword:00000bb8
-"PowerReporting"=dword:00000000
-"Statistics"=dword:00000000
-"DirectIO"=dword:00000000
-"QuillonEntries"="$entries_version"
-
-[$root\\QuillonSerial]
-@="Quillon.SerialScanner"
-"Description"="Quillon serial scanner (COM5, 115200 8N1, suffix CR, AIM identifiers)"
-"Port"="COM5"
-"BaudRate"=dword:0001c200
-"DataBits"=dword:00000008
-"Parity"="N"
-"StopBits"="1"
-"Suffix"="CR"
-"AimIds"=dword:00000001
-"PowerReporting"=dword:00000002
-"QuillonEntries"="$entries_version"
-
-REG
+  local software
+  software=$(software_of "$1")
+  awk -v software="${software//\\/\\\\}" -v marker="\"QuillonEntries\"=\"$entries_version\"" '
+    /^REGEDIT4/ || /^;/ { next }
+    /^\[/ { sub(/^\[HKEY_LOCAL_MACHINE\\SOFTWARE\\/, "[HKEY_LOCAL_MACHINE\\" software "\\"); print; print marker; next }
+    { print }
+  ' "$here/control/devices.reg"
 }
 
 register_view() {
@@ -103,7 +75,9 @@ register_view() {
     return 0
   fi
 
-  if [ "$registered" != "$escaped" ]; then
+  # Entries of an older version come with an older self-registration (the
+  # type library came later): register again.
+  if [ "$registered" != "$escaped" ] || [ "$present" != "$entries_version" ]; then
     wine_run "$bits" regsvr32 /s "$winpath" </dev/null >/dev/null 2>&1 ||
       fail "$bits-bit regsvr32 failed for $winpath"
   fi

@@ -5,20 +5,11 @@
 # Usage: scripts/run.sh [--bits=32|64]
 source "$(dirname "$0")/common.sh"
 build=${BUILD_DIR:-$here/build}
-bits=""
-for a in "$@"; do
-  case "$a" in
-    --bits=32 | --bits=64) bits=${a#--bits=} ;;
-    *) fail "usage: scripts/run.sh [--bits=32|64]" ;;
-  esac
-done
+read_bits_option "scripts/run.sh [--bits=32|64]" "$@"
 
 "$here/scripts/setup.sh" "$build" --bits="${bits:-auto}" Quillon QuillonScanner scaninject
-if [ -z "$bits" ]; then
-  bits=64
-  can_run "$build" 32 && bits=32
-fi
-can_run "$build" "$bits" || fail "this machine cannot run $bits-bit Windows programs; try scripts/run.sh --bits=64"
+[ -n "$bits" ] || bits=$(default_bits "$build")
+require_runnable "$build" "$bits"
 console=$build/$(tree_of "$bits")/app/Quillon.exe
 echo "run: starting the $bits-bit console $console"
 

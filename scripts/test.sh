@@ -2,8 +2,8 @@
 # Sets up, builds both bitnesses and runs every test, headless: the control's
 # native tests and brief fuzzing, then the whole suite once for each bitness
 # this machine runs (64-bit everywhere, 32-bit where the kernel runs 32-bit
-# programs). The last lines say what ran.
-# Arguments go to ctest.
+# programs), then the install tests of the packages. The last lines say what
+# ran. Arguments go to ctest (and then only ctest runs).
 source "$(dirname "$0")/common.sh"
 build=${BUILD_DIR:-$here/build}
 "$here/scripts/setup.sh" "$build"
@@ -38,6 +38,21 @@ for bits in 64 32; do
   summary+=("test: $bits-bit: $result")
   [ $rc -eq 0 ] || failed=1
 done
+
+# The installer packages, installed into fresh prefixes (a few minutes; skipped
+# when arguments pick ctest tests).
+if [ $# -eq 0 ]; then
+  echo "test: installing the packages into fresh prefixes under $build/install-tests"
+  log=$build/install-tests.log
+  rc=0
+  xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" "$here/tests/install/install_tests.sh" "$build" 2>&1 |
+    tee "$log" || rc=$?
+  result=$(grep -E '^install: [0-9]+ passed' "$log" | tail -n1 || true)
+  summary+=("test: ${result:-install: ended with exit status $rc before reporting}")
+  [ $rc -eq 0 ] || failed=1
+else
+  summary+=("test: install tests not run (arguments given to ctest)")
+fi
 
 printf '%s\n' "${summary[@]}"
 [ $failed -eq 0 ] || fail "some tests failed (see above)"

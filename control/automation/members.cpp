@@ -59,6 +59,8 @@ constexpr Event kEvents[] = {
     {1, L"DataEvent", {L}, 1},
     {2, L"DirectIOEvent", {L, LR, SR}, 3},
     {3, L"ErrorEvent", {L, L, L, LR}, 4},
+    // The scanner has no asynchronous output and never raises it.
+    {4, L"OutputCompleteEvent", {L}, 1},
     {5, L"StatusUpdateEvent", {L}, 1},
 };
 

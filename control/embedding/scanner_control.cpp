@@ -4,6 +4,7 @@
 #include "control/embedding/scanner_control.h"
 
 #include "control/automation/dispatch.h"
+#include "control/automation/typelib.h"
 #include "control/embedding/guids.h"
 
 #include <new>
@@ -63,7 +64,7 @@ void ScannerControl::Deliver() {
 
 STDMETHODIMP ScannerControl::QueryInterface(REFIID iid, void **ppv) {
   if (!ppv) return E_POINTER;
-  if (iid == IID_IUnknown || iid == IID_IDispatch)
+  if (iid == IID_IUnknown || iid == IID_IDispatch || iid == kScannerDispatchIid)
     *ppv = static_cast<IDispatch *>(this);
   else if (iid == IID_IConnectionPointContainer)
     *ppv = static_cast<IConnectionPointContainer *>(this);
@@ -99,13 +100,14 @@ STDMETHODIMP_(ULONG) ScannerControl::Release() {
 
 STDMETHODIMP ScannerControl::GetTypeInfoCount(UINT *pctinfo) {
   if (!pctinfo) return E_POINTER;
-  *pctinfo = 0;
+  *pctinfo = 1;
   return S_OK;
 }
 
-STDMETHODIMP ScannerControl::GetTypeInfo(UINT, LCID, ITypeInfo **ppti) {
-  if (ppti) *ppti = nullptr;
-  return DISP_E_BADINDEX;
+STDMETHODIMP ScannerControl::GetTypeInfo(UINT index, LCID, ITypeInfo **ppti) {
+  if (!ppti) return E_POINTER;
+  *ppti = nullptr;
+  return index == 0 ? LoadScannerTypeInfo(kScannerDispatchIid, ppti) : DISP_E_BADINDEX;
 }
 
 STDMETHODIMP ScannerControl::GetIDsOfNames(REFIID, LPOLESTR *names, UINT count, LCID, DISPID *ids) {
@@ -135,11 +137,7 @@ STDMETHODIMP ScannerControl::FindConnectionPoint(REFIID iid, IConnectionPoint **
   return S_OK;
 }
 
-STDMETHODIMP ScannerControl::GetClassInfo(ITypeInfo **ppTI) {
-  if (!ppTI) return E_POINTER;
-  *ppTI = nullptr;
-  return E_NOTIMPL;
-}
+STDMETHODIMP ScannerControl::GetClassInfo(ITypeInfo **ppTI) { return LoadScannerTypeInfo(kScannerClsid, ppTI); }
 
 STDMETHODIMP ScannerControl::GetGUID(DWORD kind, GUID *pGuid) {
   if (!pGuid) return E_POINTER;

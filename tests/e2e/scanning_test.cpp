@@ -4,6 +4,7 @@
 // a rising Scan Count; the power message box under a flood of status events;
 // Release and Close.
 #include "support/console_process.h"
+#include "support/screenshot.h"
 
 #include "app/resource.h"
 #include "control/inject_protocol.h"
@@ -49,39 +50,6 @@ std::string BuildDir() {
   std::string exe = QUILLON_EXE_UNIX_PATH;
   exe.erase(exe.find_last_of('/'));
   return exe.substr(0, exe.find_last_of('/'));
-}
-
-// A screenshot of the whole X screen, when ImageMagick is there (Wine runs a
-// Unix program started this way as it is).
-void Screenshot(const std::string &unixPath) {
-  const std::string dir = unixPath.substr(0, unixPath.find_last_of('/'));
-  CreateDirectoryW((L"Z:" + Wide(dir)).c_str(), nullptr);
-  std::wstring command = L"import -window root " + Wide(unixPath);
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  const std::wstring file = L"Z:" + Wide(unixPath);
-  DeleteFileW(file.c_str());
-  if (!CreateProcessW(L"Z:\\usr\\bin\\import", command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-    return;
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  // The handle of a Unix process does not tell when it ends: wait for the
-  // file, written once the screen has been read, to stop growing.
-  auto size = [&] {
-    WIN32_FILE_ATTRIBUTE_DATA a{};
-    return GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &a) ? a.nFileSizeLow : 0;
-  };
-  DWORD last = 0;
-  WaitUntil(
-      [&] {
-        const DWORD now = size();
-        const bool steady = now != 0 && now == last;
-        last = now;
-        if (!steady) Sleep(200);
-        return steady;
-      },
-      std::chrono::seconds(30));
 }
 
 class Scanning : public testing::Test {
@@ -211,7 +179,7 @@ TEST_F(Scanning, OpenClaimEnableAndScanLabelsOfManySymbologies) {
   }
   Sleep(200);
   EXPECT_EQ(m_console.Text(IDC_SCAN_COUNT), L"10");
-  Screenshot(BuildDir() + "/shots/ten_scans.png");
+  TakeScreenshot(BuildDir() + "/shots/ten_scans.png");
 
   // Clear Input blanks the scan fields and keeps the count.
   Press(IDC_CLEAR_INPUT);

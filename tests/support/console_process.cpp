@@ -70,7 +70,7 @@ ConsoleProcess::~ConsoleProcess() {
 }
 
 bool ConsoleProcess::Start(const std::wstring &stdoutFile) {
-  std::wstring commandLine = L"\"" + ConsoleExePath() + L"\"";
+  std::wstring commandLine = L"\"" + m_exePath + L"\"";
   STARTUPINFOW si{};
   si.cb = sizeof si;
   HANDLE hOut = INVALID_HANDLE_VALUE;

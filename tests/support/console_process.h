@@ -7,6 +7,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <utility>
 
 // The path of the built Quillon.exe, as Windows sees it.
 std::wstring ConsoleExePath();
@@ -23,6 +24,8 @@ struct SeenMessageBox {
 class ConsoleProcess {
 public:
   ConsoleProcess() = default;
+  // A console elsewhere than in the build tree (an installed one).
+  explicit ConsoleProcess(std::wstring exePath) : m_exePath(std::move(exePath)) {}
   ConsoleProcess(const ConsoleProcess &) = delete;
   ConsoleProcess &operator=(const ConsoleProcess &) = delete;
   ~ConsoleProcess(); // ends the process if it still runs
@@ -65,6 +68,7 @@ public:
   void Select(int nID, int nIndex) const;
 
 private:
+  std::wstring m_exePath = ConsoleExePath();
   PROCESS_INFORMATION m_pi{};
   HWND m_hwndMain = nullptr;
 };
