@@ -94,6 +94,19 @@ bool ReadDeviceEntry(const std::wstring &name, ServiceConfig &config) {
   return true;
 }
 
+// Switches that make the object act as stricter control objects do, so that
+// containers can be tried against them: DWORD values under
+// HKCU\Software\Quillon\StandInControl, read when an object is made.
+// NoClassInfo=1: no IProvideClassInfo or IProvideClassInfo2.
+// RefuseStateStream=1: IPersistStreamInit::Load fails with E_FAIL.
+bool StandInSwitch(const wchar_t *name) {
+  DWORD value = 0;
+  DWORD size = sizeof value;
+  return RegGetValueW(HKEY_CURRENT_USER, L"Software\\Quillon\\StandInControl", name, RRF_RT_REG_DWORD, nullptr, &value,
+                      &size) == ERROR_SUCCESS &&
+         value != 0;
+}
+
 } // namespace
 
 DWORD ServiceConfig::Number(const std::wstring &name, DWORD fallback) const {
@@ -263,6 +276,8 @@ ScannerControl::ScannerControl() {
                                  return RegisterClassW(&wc);
                                }()};
   (void)atoms;
+  m_noClassInfo = StandInSwitch(L"NoClassInfo");
+  m_refuseStateStream = StandInSwitch(L"RefuseStateStream");
   m_connectionPoint = std::make_unique<ConnectionPoint>(*this);
   m_eventWindow = CreateWindowExW(0, kEventWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, Module(), this);
   ++g_moduleRefs;
@@ -301,7 +316,7 @@ STDMETHODIMP ScannerControl::QueryInterface(REFIID iid, void **ppv) {
     *ppv = static_cast<IDispatch *>(this);
   else if (iid == IID_IConnectionPointContainer)
     *ppv = static_cast<IConnectionPointContainer *>(this);
-  else if (iid == IID_IProvideClassInfo || iid == IID_IProvideClassInfo2)
+  else if ((iid == IID_IProvideClassInfo || iid == IID_IProvideClassInfo2) && !m_noClassInfo)
     *ppv = static_cast<IProvideClassInfo2 *>(this);
   else if (iid == IID_IOleObject)
     *ppv = static_cast<IOleObject *>(this);
@@ -1300,6 +1315,7 @@ STDMETHODIMP ScannerControl::GetClassID(CLSID *clsid) { return GetUserClassID(cl
 STDMETHODIMP ScannerControl::IsDirty() { return S_FALSE; }
 STDMETHODIMP ScannerControl::Load(IStream *stream) {
   if (!stream) return E_POINTER;
+  if (m_refuseStateStream) return E_FAIL;
   DWORD words[4] = {};
   ULONG read = 0;
   if (FAILED(stream->Read(words, sizeof words, &read))) return E_FAIL;

@@ -152,6 +152,10 @@ private:
   HWND m_eventWindow = nullptr;
   std::unique_ptr<ConnectionPoint> m_connectionPoint;
 
+  // Stricter behaviour, switched on from the registry for testing containers.
+  bool m_noClassInfo = false;
+  bool m_refuseStateStream = false;
+
   // Hosting.
   ComPtr<IOleClientSite> m_site;
   ComPtr<IOleInPlaceSite> m_inPlaceSite;
