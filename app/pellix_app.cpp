@@ -13,7 +13,15 @@ const CommandEntry<CWinApp> kAppCommandMap[] = {
 bool CPellixApp::OnCmdMsg(UINT nCode, UINT nID) { return DispatchCommand<CWinApp>(*this, kAppCommandMap, nCode, nID); }
 
 BOOL CPellixApp::InitInstance() {
-  AfxEnableControlContainer();
+  const HRESULT hr = AfxEnableControlContainer();
+  if (FAILED(hr)) {
+    CString text;
+    text.Format(L"OLE could not be started:\n%s\n\nThe program needs it to host the scanner control and ends now.",
+                static_cast<const wchar_t *>(ErrorText(hr)));
+    AfxMessageBox(text, MB_OK | MB_ICONERROR);
+    m_nExitCode = 1;
+    return FALSE;
+  }
 
   CPellixDlg dlg;
   m_pMainWnd = &dlg;

@@ -20,6 +20,15 @@ constexpr long kSuccess = 0;
 } // namespace
 
 void CPellixDlg::OnOpen() {
+  // One Open at a time: a click can reach the window while the chooser or the
+  // control's Open is still running (from a message loop inside either).
+  if (m_bOpenRunning) return;
+  m_bOpenRunning = true;
+  struct OpenEnded {
+    bool &bRunning;
+    ~OpenEnded() { bRunning = false; }
+  } ended{m_bOpenRunning};
+
   COpenSODialog dlg(this);
   if (dlg.DoModal() != IDOK) return;
 

@@ -12,8 +12,23 @@ constexpr UINT_PTR kPowerBoxTimer = 0x5057;
 
 void CALLBACK PowerBoxTimer(HWND hwnd, UINT, UINT_PTR nIDEvent, DWORD) {
   KillTimer(hwnd, nIDEvent);
-  if (auto *pDlg = dynamic_cast<CPellixDlg *>(CDialog::FromHandle(hwnd))) pDlg->ShowPendingPowerText();
+  // Called by Windows: nothing may unwind through it.
+  try {
+    if (auto *pDlg = dynamic_cast<CPellixDlg *>(CDialog::FromHandle(hwnd))) pDlg->ShowPendingPowerText();
+  } catch (const std::exception &e) {
+    ReportException(hwnd, e);
+  } catch (...) {
+    ReportException(hwnd, std::exception());
+  }
 }
+
+// Whether a posted message waits in this thread's queue. QS_ALLPOSTMESSAGE,
+// not QS_POSTMESSAGE: Windows clears QS_POSTMESSAGE on every GetMessage or
+// PeekMessage, filtered or not, so once a control or COM has peeked for
+// messages of its own it says nothing waits while labels still do.
+// QS_ALLPOSTMESSAGE is cleared only by a call without a filter, which would
+// have returned any message that waits.
+bool PostedMessageWaiting() { return (HIWORD(GetQueueStatus(QS_ALLPOSTMESSAGE)) & QS_ALLPOSTMESSAGE) != 0; }
 
 } // namespace
 
@@ -31,8 +46,7 @@ void CPellixDlg::OnDataEvent(long /*lStatus*/) {
   // once after them instead of for every label; a label that arrives on its
   // own is shown at once.
   if (m_bScanFieldsPosted) return; // the message on its way writes them
-  if ((HIWORD(GetQueueStatus(QS_POSTMESSAGE)) & QS_POSTMESSAGE) &&
-      ::PostMessageW(m_hWnd, kShowScanFieldsMessage, 0, 0)) {
+  if (PostedMessageWaiting() && ::PostMessageW(m_hWnd, kShowScanFieldsMessage, 0, 0)) {
     m_bScanFieldsPosted = true;
     return;
   }
@@ -64,10 +78,16 @@ void CPellixDlg::OnStatusUpdateEvent(long lStatus) {
 }
 
 void CPellixDlg::ShowPendingPowerText() {
+  // However this ends, the next power text gets a box of its own.
+  struct BoxClosed {
+    bool &bOpen;
+    ~BoxClosed() { bOpen = false; }
+  } closed{m_bPowerBoxOpen};
   while (!m_strPendingPowerText.IsEmpty() && ::IsWindow(m_hWnd)) {
     const CString strText = m_strPendingPowerText;
     m_strPendingPowerText.Empty();
+    // Modal to whatever window is in front: over the chooser or the About box
+    // the box is theirs, so that neither can be ended under it.
     AfxMessageBox(strText, MB_OK);
   }
-  m_bPowerBoxOpen = false;
 }

@@ -107,4 +107,6 @@ private:
   CString m_strPendingPowerText;
   // A kShowScanFieldsMessage is on its way.
   bool m_bScanFieldsPosted = false;
+  // OnOpen is running (its chooser or the control's Open).
+  bool m_bOpenRunning = false;
 };

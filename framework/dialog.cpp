@@ -157,16 +157,11 @@ bool CDialog::CreateHostedControls() {
     const HRESULT hr = COleControlSite::Create(m_hWnd, item.nID, item.dwStyle, item.dwExStyle, rc, item.clsid,
                                                item.initState, after ? after : HWND_BOTTOM, site);
     if (FAILED(hr)) {
-      wchar_t clsid[40] = L"";
-      StringFromGUID2(item.clsid, clsid, 40);
       CString text;
-      LPOLESTR progId = nullptr;
-      CString name = clsid;
-      if (SUCCEEDED(ProgIDFromCLSID(item.clsid, &progId)) && progId) name = CString(progId) + L" " + clsid;
-      CoTaskMemFree(progId);
       text.Format(L"The control %s (item %u of this window) could not be created:\n%s\n\n"
                   L"The program cannot run without it and ends now.",
-                  static_cast<const wchar_t *>(name), item.nID, static_cast<const wchar_t *>(ErrorText(hr)));
+                  static_cast<const wchar_t *>(ControlDisplayName(item.clsid)), item.nID,
+                  static_cast<const wchar_t *>(ErrorText(hr)));
       MessageBoxW(m_pParentWnd ? m_pParentWnd->m_hWnd : nullptr, text, AfxGetAppName(), MB_OK | MB_ICONERROR);
       return false;
     }

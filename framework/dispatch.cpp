@@ -152,6 +152,8 @@ void InvokeDispatch(IDispatch *pDispatch, DISPID dispid, WORD wFlags, VARTYPE vt
       if (excep.pfnDeferredFillIn) excep.pfnDeferredFillIn(&excep);
       if (excep.bstrDescription && *excep.bstrDescription)
         description = excep.bstrDescription;
+      else if (excep.scode == 0 && excep.wCode != 0)
+        description.Format(L"The control raised its error %u.", static_cast<unsigned>(excep.wCode));
       else
         description = ErrorText(excep.scode ? excep.scode : hr);
     } else {
@@ -187,14 +189,25 @@ void InvokeDispatch(IDispatch *pDispatch, DISPID dispid, WORD wFlags, VARTYPE vt
   }
 }
 
-void ReportException(HWND hwndOwner, const std::exception &e) {
-  CString text;
-  if (auto *pDisp = dynamic_cast<const CDispatchException *>(&e)) {
-    text = pDisp->Message();
-  } else if (dynamic_cast<const std::bad_alloc *>(&e)) {
-    text = L"Out of memory.";
-  } else {
-    text = L"An unexpected error occurred.";
+void ReportException(HWND hwndOwner, const std::exception &e) noexcept {
+  const HWND owner = AfxGetModalOwner(hwndOwner);
+  try {
+    CString text;
+    if (auto *pDisp = dynamic_cast<const CDispatchException *>(&e)) {
+      text = pDisp->Message();
+    } else if (dynamic_cast<const std::bad_alloc *>(&e)) {
+      text = L"Out of memory.";
+    } else {
+      text = L"An unexpected error occurred.";
+    }
+    MessageBoxW(owner, text, AfxGetAppName(), MB_OK | MB_ICONEXCLAMATION);
+  } catch (...) {
+    // No memory for the text: say so without allocating.
+    const wchar_t *caption = nullptr;
+    try {
+      caption = AfxGetAppName();
+    } catch (...) {
+    }
+    MessageBoxW(owner, L"Out of memory.", caption, MB_OK | MB_ICONEXCLAMATION);
   }
-  MessageBoxW(hwndOwner, text, AfxGetAppName(), MB_OK | MB_ICONEXCLAMATION);
 }

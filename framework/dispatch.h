@@ -56,5 +56,7 @@ void InvokeDispatch(IDispatch *pDispatch, DISPID dispid, WORD wFlags, VARTYPE vt
 // The system's text for an HRESULT ("0x80004005" when it has none).
 CString ErrorText(HRESULT hr);
 
-// The framework's default error reporting: a message box owned by hwndOwner.
-void ReportException(HWND hwndOwner, const std::exception &e);
+// The framework's default error reporting: a message box over hwndOwner (or
+// over the modal window in front of it). Never throws: every callback that
+// Windows calls ends its catch here.
+void ReportException(HWND hwndOwner, const std::exception &e) noexcept;

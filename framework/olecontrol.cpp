@@ -3,6 +3,9 @@
 #include "dialog.h"
 #include "winapp.h"
 
+#include <cwchar>
+#include <new>
+
 namespace {
 
 const wchar_t kSiteClass[] = L"QuillonControlSite";
@@ -23,9 +26,34 @@ ATOM RegisterSiteClass(WNDPROC proc) {
 
 LONG HimetricFromPixels(LONG pixels, int dpi) { return MulDiv(pixels, 2540, dpi); }
 
-// The default source dispinterface of a control: from IProvideClassInfo2,
-// else from the default source interface of its coclass type information.
-HRESULT FindDefaultSource(IUnknown *pControl, IID &iid) {
+// The default source dispinterface of a coclass: the interface it marks as
+// both default and source.
+HRESULT DefaultSourceOf(ITypeInfo *pCoclass, IID &iid) {
+  TYPEATTR *attr = nullptr;
+  HRESULT hr = pCoclass->GetTypeAttr(&attr);
+  if (FAILED(hr)) return hr;
+  const WORD cImplTypes = attr->cImplTypes;
+  pCoclass->ReleaseTypeAttr(attr);
+  for (UINT i = 0; i < cImplTypes; ++i) {
+    INT flags = 0;
+    if (FAILED(pCoclass->GetImplTypeFlags(i, &flags))) continue;
+    if ((flags & (IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE)) != (IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE))
+      continue;
+    HREFTYPE ref = 0;
+    ComPtr<ITypeInfo> source;
+    if (FAILED(pCoclass->GetRefTypeOfImplType(i, &ref)) || FAILED(pCoclass->GetRefTypeInfo(ref, &source))) continue;
+    TYPEATTR *sourceAttr = nullptr;
+    if (FAILED(source->GetTypeAttr(&sourceAttr))) continue;
+    iid = sourceAttr->guid;
+    source->ReleaseTypeAttr(sourceAttr);
+    return S_OK;
+  }
+  return E_NOINTERFACE;
+}
+
+// From the control's class information: IProvideClassInfo2, else the coclass
+// that IProvideClassInfo describes.
+HRESULT SourceFromClassInfo(IUnknown *pControl, IID &iid) {
   ComPtr<IProvideClassInfo2> info2;
   if (SUCCEEDED(pControl->QueryInterface(IID_IProvideClassInfo2, info2.PutVoid())) &&
       SUCCEEDED(info2->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &iid)))
@@ -37,29 +65,97 @@ HRESULT FindDefaultSource(IUnknown *pControl, IID &iid) {
   ComPtr<ITypeInfo> coclass;
   hr = info->GetClassInfo(&coclass);
   if (FAILED(hr)) return hr;
-  TYPEATTR *attr = nullptr;
-  hr = coclass->GetTypeAttr(&attr);
-  if (FAILED(hr)) return hr;
-  const WORD cImplTypes = attr->cImplTypes;
-  coclass->ReleaseTypeAttr(attr);
-  for (UINT i = 0; i < cImplTypes; ++i) {
-    INT flags = 0;
-    if (FAILED(coclass->GetImplTypeFlags(i, &flags))) continue;
-    if ((flags & (IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE)) != (IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE))
-      continue;
-    HREFTYPE ref = 0;
-    ComPtr<ITypeInfo> source;
-    if (FAILED(coclass->GetRefTypeOfImplType(i, &ref)) || FAILED(coclass->GetRefTypeInfo(ref, &source))) continue;
-    TYPEATTR *sourceAttr = nullptr;
-    if (FAILED(source->GetTypeAttr(&sourceAttr))) continue;
-    iid = sourceAttr->guid;
-    source->ReleaseTypeAttr(sourceAttr);
-    return S_OK;
+  return coclass ? DefaultSourceOf(coclass.Get(), iid) : E_NOINTERFACE;
+}
+
+// The newest version of a type library registered under HKCR\TypeLib (its
+// version keys are "major.minor" in hexadecimal).
+bool NewestRegisteredVersion(const wchar_t *pszLibid, WORD &major, WORD &minor) {
+  ScopedRegKey key;
+  if (key.Open(HKEY_CLASSES_ROOT, CString(L"TypeLib\\") + pszLibid, KEY_READ) != ERROR_SUCCESS) return false;
+  bool found = false;
+  for (DWORD i = 0; i < 1024; ++i) {
+    wchar_t name[64] = L"";
+    DWORD cchName = 64;
+    const LSTATUS status = RegEnumKeyExW(key.Get(), i, name, &cchName, nullptr, nullptr, nullptr, nullptr);
+    if (status == ERROR_NO_MORE_ITEMS) break;
+    if (status != ERROR_SUCCESS) continue;
+    wchar_t *end = nullptr;
+    const unsigned long nMajor = wcstoul(name, &end, 16);
+    if (end == name || *end != L'.') continue;
+    const wchar_t *pszMinor = end + 1;
+    const unsigned long nMinor = wcstoul(pszMinor, &end, 16);
+    if (end == pszMinor || *end || nMajor > 0xFFFF || nMinor > 0xFFFF) continue;
+    if (found && (nMajor < major || (nMajor == major && nMinor <= minor))) continue;
+    major = static_cast<WORD>(nMajor);
+    minor = static_cast<WORD>(nMinor);
+    found = true;
   }
-  return E_NOINTERFACE;
+  return found;
+}
+
+// The type library registered for the class (HKCR\CLSID\{clsid}\TypeLib).
+HRESULT LoadRegisteredTypeLib(REFCLSID clsid, ComPtr<ITypeLib> &lib) {
+  wchar_t clsidText[40] = L"";
+  StringFromGUID2(clsid, clsidText, 40);
+  ScopedRegKey key;
+  if (key.Open(HKEY_CLASSES_ROOT, CString(L"CLSID\\") + clsidText + L"\\TypeLib", KEY_READ) != ERROR_SUCCESS)
+    return TYPE_E_LIBNOTREGISTERED;
+  wchar_t libText[40] = L"";
+  DWORD cb = sizeof libText - sizeof(wchar_t);
+  DWORD type = 0;
+  if (RegQueryValueExW(key.Get(), nullptr, nullptr, &type, reinterpret_cast<BYTE *>(libText), &cb) != ERROR_SUCCESS ||
+      type != REG_SZ)
+    return TYPE_E_LIBNOTREGISTERED;
+  GUID libid{};
+  WORD major = 0;
+  WORD minor = 0;
+  if (FAILED(IIDFromString(libText, &libid)) || !NewestRegisteredVersion(libText, major, minor))
+    return TYPE_E_LIBNOTREGISTERED;
+  return LoadRegTypeLib(libid, major, minor, LANG_NEUTRAL, &lib);
+}
+
+// From the type library of the control's class: the one registered for the
+// class, else the one its automation interface comes from.
+HRESULT SourceFromTypeLib(REFCLSID clsid, IDispatch *pDispatch, IID &iid) {
+  auto fromLibrary = [&](ITypeLib *pLib) {
+    ComPtr<ITypeInfo> coclass;
+    const HRESULT hr = pLib->GetTypeInfoOfGuid(clsid, &coclass);
+    if (FAILED(hr)) return hr;
+    return coclass ? DefaultSourceOf(coclass.Get(), iid) : E_NOINTERFACE;
+  };
+  ComPtr<ITypeLib> lib;
+  if (SUCCEEDED(LoadRegisteredTypeLib(clsid, lib)) && lib && SUCCEEDED(fromLibrary(lib.Get()))) return S_OK;
+  ComPtr<ITypeInfo> info;
+  UINT index = 0;
+  if (!pDispatch || FAILED(pDispatch->GetTypeInfo(0, LOCALE_USER_DEFAULT, &info)) || !info ||
+      FAILED(info->GetContainingTypeLib(&lib, &index)) || !lib)
+    return TYPE_E_LIBNOTREGISTERED;
+  return fromLibrary(lib.Get());
+}
+
+// Loads a control's stored state from bytes.
+template <class Persist> HRESULT LoadFromBytes(Persist *pPersist, const std::vector<BYTE> &bytes) {
+  ComPtr<IStream> stream;
+  HRESULT hr = CreateStreamOnHGlobal(nullptr, TRUE, &stream);
+  if (SUCCEEDED(hr)) hr = stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), nullptr);
+  const LARGE_INTEGER zero{};
+  if (SUCCEEDED(hr)) hr = stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+  if (SUCCEEDED(hr)) hr = pPersist->Load(stream.Get());
+  return hr;
 }
 
 } // namespace
+
+CString ControlDisplayName(REFCLSID clsid) {
+  wchar_t clsidText[40] = L"";
+  StringFromGUID2(clsid, clsidText, 40);
+  CString name = clsidText;
+  LPOLESTR progId = nullptr;
+  if (SUCCEEDED(ProgIDFromCLSID(clsid, &progId)) && progId) name = CString(progId) + L" " + clsidText;
+  CoTaskMemFree(progId);
+  return name;
+}
 
 // Receives the control's events and hands them to the site.
 class COleControlSite::EventSink final : public IDispatch {
@@ -91,7 +187,11 @@ public:
   STDMETHODIMP Invoke(DISPID dispid, REFIID, LCID, WORD, DISPPARAMS *pParams, VARIANT *, EXCEPINFO *, UINT *) override {
     if (!m_site) return S_OK;
     static const DISPPARAMS kNoParams{};
-    m_site->FireEvent(dispid, pParams ? *pParams : kNoParams);
+    try {
+      m_site->FireEvent(dispid, pParams ? *pParams : kNoParams);
+    } catch (...) {
+      return E_UNEXPECTED; // the dialog reports its own failures; nothing else may cross
+    }
     return S_OK;
   }
   void Disconnect() { m_site = nullptr; }
@@ -137,6 +237,7 @@ HRESULT COleControlSite::CreateWindowAndControl(HWND hwndParent, UINT nID, DWORD
   }
   if (hwndInsertAfter) SetWindowPos(hwnd, hwndInsertAfter, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 
+  m_clsid = clsid;
   HRESULT hr =
       CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IOleObject, m_object.PutVoid());
   if (SUCCEEDED(hr)) {
@@ -144,28 +245,7 @@ HRESULT COleControlSite::CreateWindowAndControl(HWND hwndParent, UINT nID, DWORD
     m_object->GetMiscStatus(DVASPECT_CONTENT, &misc);
     const bool siteFirst = (misc & OLEMISC_SETCLIENTSITEFIRST) != 0;
     if (siteFirst) m_object->SetClientSite(this);
-
-    ComPtr<IPersistStreamInit> persistInit;
-    ComPtr<IPersistStream> persist;
-    if (SUCCEEDED(m_object.QueryInto(IID_IPersistStreamInit, persistInit.PutVoid()))) {
-      if (initState.empty()) {
-        hr = persistInit->InitNew();
-      } else {
-        ComPtr<IStream> stream;
-        hr = CreateStreamOnHGlobal(nullptr, TRUE, &stream);
-        if (SUCCEEDED(hr)) hr = stream->Write(initState.data(), static_cast<ULONG>(initState.size()), nullptr);
-        const LARGE_INTEGER zero{};
-        if (SUCCEEDED(hr)) hr = stream->Seek(zero, STREAM_SEEK_SET, nullptr);
-        if (SUCCEEDED(hr)) hr = persistInit->Load(stream.Get());
-      }
-    } else if (!initState.empty() && SUCCEEDED(m_object.QueryInto(IID_IPersistStream, persist.PutVoid()))) {
-      ComPtr<IStream> stream;
-      hr = CreateStreamOnHGlobal(nullptr, TRUE, &stream);
-      if (SUCCEEDED(hr)) hr = stream->Write(initState.data(), static_cast<ULONG>(initState.size()), nullptr);
-      const LARGE_INTEGER zero{};
-      if (SUCCEEDED(hr)) hr = stream->Seek(zero, STREAM_SEEK_SET, nullptr);
-      if (SUCCEEDED(hr)) hr = persist->Load(stream.Get());
-    }
+    hr = InitializeState(initState);
     if (SUCCEEDED(hr) && !siteFirst) m_object->SetClientSite(this);
     if (SUCCEEDED(hr)) hr = m_object.QueryInto(IID_IDispatch, m_dispatch.PutVoid());
   }
@@ -188,23 +268,82 @@ HRESULT COleControlSite::CreateWindowAndControl(HWND hwndParent, UINT nID, DWORD
   return S_OK;
 }
 
-void COleControlSite::ConnectEvents() {
-  IID iid{};
-  if (FAILED(FindDefaultSource(m_object.Get(), iid))) return;
-  ComPtr<IConnectionPointContainer> container;
-  if (FAILED(m_object.QueryInto(IID_IConnectionPointContainer, container.PutVoid()))) return;
-  ComPtr<IConnectionPoint> point;
-  if (FAILED(container->FindConnectionPoint(iid, &point))) return;
-  ComPtr<IDispatch> sink;
-  sink.Attach(new EventSink(this, iid));
-  DWORD cookie = 0;
-  if (FAILED(point->Advise(sink.Get(), &cookie))) {
-    static_cast<EventSink *>(sink.Get())->Disconnect();
-    return;
+HRESULT COleControlSite::InitializeState(const std::vector<BYTE> &initState) {
+  ComPtr<IPersistStreamInit> persistInit;
+  if (SUCCEEDED(m_object.QueryInto(IID_IPersistStreamInit, persistInit.PutVoid()))) {
+    // A control that cannot take the stored state (another version of it, or
+    // one that keeps no state) starts from its own defaults instead.
+    if (!initState.empty() && SUCCEEDED(LoadFromBytes(persistInit.Get(), initState))) return S_OK;
+    return persistInit->InitNew();
   }
-  m_connection = point;
+  // Without InitNew the stored state is all a control can be given; it is
+  // optional, so a control that refuses it is used as it is.
+  ComPtr<IPersistStream> persist;
+  if (!initState.empty() && SUCCEEDED(m_object.QueryInto(IID_IPersistStream, persist.PutVoid())))
+    LoadFromBytes(persist.Get(), initState);
+  return S_OK;
+}
+
+// The event source is looked for in turn in the control's class information,
+// in the type library of its class, and among its connection points; the
+// first that accepts the sink is used. A control without any gets a notice,
+// shown once the window is up.
+void COleControlSite::ConnectEvents() {
+  ComPtr<IConnectionPointContainer> container;
+  if (SUCCEEDED(m_object.QueryInto(IID_IConnectionPointContainer, container.PutVoid())) && container) {
+    IID iid{};
+    if (SUCCEEDED(SourceFromClassInfo(m_object.Get(), iid)) && ConnectToSource(container.Get(), iid)) return;
+    if (SUCCEEDED(SourceFromTypeLib(m_clsid, m_dispatch.Get(), iid)) && ConnectToSource(container.Get(), iid)) return;
+    if (ConnectToAnyPoint(container.Get())) return;
+  }
+  ::PostMessageW(m_hwnd, kNoEventsMessage, 0, 0);
+}
+
+bool COleControlSite::ConnectToSource(IConnectionPointContainer *pContainer, const IID &iid) {
+  ComPtr<IConnectionPoint> point;
+  return SUCCEEDED(pContainer->FindConnectionPoint(iid, &point)) && point && ConnectTo(point.Get(), iid);
+}
+
+bool COleControlSite::ConnectToAnyPoint(IConnectionPointContainer *pContainer) {
+  ComPtr<IEnumConnectionPoints> points;
+  if (FAILED(pContainer->EnumConnectionPoints(&points)) || !points) return false;
+  for (int n = 0; n < 64; ++n) {
+    ComPtr<IConnectionPoint> point;
+    ULONG fetched = 0;
+    if (points->Next(1, &point, &fetched) != S_OK || fetched != 1 || !point) return false;
+    IID iid{};
+    // Property change notices go to an interface of their own, not to a
+    // dispatch sink.
+    if (FAILED(point->GetConnectionInterface(&iid)) || iid == IID_IPropertyNotifySink) continue;
+    if (ConnectTo(point.Get(), iid)) return true;
+  }
+  return false;
+}
+
+bool COleControlSite::ConnectTo(IConnectionPoint *pPoint, const IID &iid) {
+  ComPtr<IDispatch> sink;
+  sink.Attach(new (std::nothrow) EventSink(this, iid));
+  if (!sink) return false;
+  DWORD cookie = 0;
+  if (FAILED(pPoint->Advise(sink.Get(), &cookie))) {
+    static_cast<EventSink *>(sink.Get())->Disconnect();
+    return false;
+  }
+  m_connection = ComPtr<IConnectionPoint>(pPoint);
   m_sink = sink;
   m_dwCookie = cookie;
+  return true;
+}
+
+void COleControlSite::ReportNoEvents() {
+  CString text;
+  text.Format(L"The control %s (item %u of this window) has no events that could be connected.\n\n"
+              L"Looked for: its class information (IProvideClassInfo2, IProvideClassInfo), the type library of "
+              L"its class (the registered one and the one its automation interface comes from), and its "
+              L"connection points.\n\nThe program carries on, but it will not hear of anything the control "
+              L"reports through events.",
+              static_cast<const wchar_t *>(ControlDisplayName(m_clsid)), m_nID);
+  MessageBoxW(AfxGetModalOwner(::GetParent(m_hwnd)), text, AfxGetAppName(), MB_OK | MB_ICONWARNING);
 }
 
 void COleControlSite::Close() {
@@ -236,25 +375,39 @@ LRESULT CALLBACK COleControlSite::SiteWndProc(HWND hwnd, UINT msg, WPARAM wp, LP
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(site));
   }
   auto *site = reinterpret_cast<COleControlSite *>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (!site) return DefWindowProcW(hwnd, msg, wp, lp);
+  try {
+    return site->HandleMessage(msg, wp, lp);
+  } catch (const std::exception &e) {
+    ReportException(::GetParent(hwnd), e);
+  } catch (...) {
+    ReportException(::GetParent(hwnd), std::exception());
+  }
+  return 0;
+}
+
+LRESULT COleControlSite::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+  const HWND hwnd = m_hwnd;
   switch (msg) {
   case WM_SIZE:
-    if (site && site->m_object) {
+    if (m_object) {
       ComPtr<IOleInPlaceObject> inplace;
-      if (SUCCEEDED(site->m_object.QueryInto(IID_IOleInPlaceObject, inplace.PutVoid()))) {
+      if (SUCCEEDED(m_object.QueryInto(IID_IOleInPlaceObject, inplace.PutVoid()))) {
         RECT rc{0, 0, LOWORD(lp), HIWORD(lp)};
         inplace->SetObjectRects(&rc, &rc);
       }
     }
     break;
+  case kNoEventsMessage:
+    ReportNoEvents();
+    return 0;
   case WM_DESTROY:
-    if (site) site->Close();
+    Close();
     break;
   case WM_NCDESTROY:
-    if (site) {
-      SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-      site->m_hwnd = nullptr;
-      site->Release();
-    }
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+    m_hwnd = nullptr;
+    Release(); // may be the last reference: nothing of this object is used after it
     break;
   }
   return DefWindowProcW(hwnd, msg, wp, lp);

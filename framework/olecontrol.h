@@ -1,6 +1,7 @@
 // Hosting of OLE controls: a site window per control, the control created
-// from its class identifier, loaded from its initial-state bytes, in-place
-// activated, and its default source events routed to the owning dialog.
+// from its class identifier, loaded from its initial-state bytes (or started
+// from its defaults when it refuses them), in-place activated, and its
+// default source events routed to the owning dialog.
 #pragma once
 
 #include "com.h"
@@ -12,6 +13,10 @@
 #include <vector>
 
 class CDialog;
+
+// How a control is named to the user: its ProgID and class identifier
+// ("OPOS.Scanner {CCB90182-...}"), or the identifier alone.
+CString ControlDisplayName(REFCLSID clsid);
 
 class COleControlSite final : public IOleClientSite,
                               public IOleInPlaceSite,
@@ -89,16 +94,27 @@ public:
 
 private:
   class EventSink;
+  // Posted to the site window when no event source of the control could be
+  // connected: the notice is shown once the window is up, not while it is
+  // being created.
+  static constexpr UINT kNoEventsMessage = WM_APP + 0x4E;
   COleControlSite() = default;
   ~COleControlSite();
   HRESULT CreateWindowAndControl(HWND hwndParent, UINT nID, DWORD dwStyle, DWORD dwExStyle, const RECT &rc,
                                  REFCLSID clsid, const std::vector<BYTE> &initState, HWND hwndInsertAfter);
+  HRESULT InitializeState(const std::vector<BYTE> &initState);
   void ConnectEvents();
+  bool ConnectTo(IConnectionPoint *pPoint, const IID &iid);
+  bool ConnectToSource(IConnectionPointContainer *pContainer, const IID &iid);
+  bool ConnectToAnyPoint(IConnectionPointContainer *pContainer);
+  void ReportNoEvents();
+  LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
   static LRESULT CALLBACK SiteWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 
   LONG m_cRef = 1;
   HWND m_hwnd = nullptr;
   UINT m_nID = 0;
+  CLSID m_clsid{};
   ComPtr<IOleObject> m_object;
   ComPtr<IDispatch> m_dispatch;
   ComPtr<IConnectionPoint> m_connection;

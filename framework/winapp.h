@@ -20,19 +20,31 @@ public:
   // The default help command: no help file ships, so it does nothing.
   void OnHelp() {}
 
-  // Runs the application; the process exit code.
+  // Runs the application; the process exit code. OLE initialised by
+  // AfxEnableControlContainer is uninitialised when the run ends.
   int Run();
 
   CWnd *m_pMainWnd = nullptr;
   int m_nExitCode = 0;
+  // Successful OLE initialisations of this run, each undone at its end.
+  int m_nOleInitializations = 0;
 };
 
 CWinApp *AfxGetApp();
 // The executable's base name ("Quillon" for Quillon.exe): the caption of every
 // message box the application raises.
 const CString &AfxGetAppName();
-// Enables hosting of OLE controls in dialogs (initialises OLE on this thread).
-bool AfxEnableControlContainer();
-// A modal message box owned by the main window, captioned with the
-// application's name.
+// The full path of a module (the executable for null), however long it is;
+// empty when the system cannot tell.
+CString AfxGetModuleFileName(HMODULE hModule);
+// Enables hosting of OLE controls in dialogs: initialises OLE on this thread
+// for the rest of the application's run. The result of the initialisation.
+HRESULT AfxEnableControlContainer();
+// The window a new modal window over hwnd's window should be owned by: that
+// window itself while it is enabled, else the enabled window in front of it
+// that it owns (a modal dialog or message box it is waiting for), so that
+// the new window is modal to the one the user can reach. Null for null.
+HWND AfxGetModalOwner(HWND hwnd);
+// A modal message box over the main window (AfxGetModalOwner), captioned
+// with the application's name.
 int AfxMessageBox(const wchar_t *pszText, UINT nType = MB_OK, UINT nIDHelp = 0);

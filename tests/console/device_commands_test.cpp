@@ -212,4 +212,44 @@ TEST_F(DeviceCommands, EveryOpenClearsTheAutoEnableMarkButLeavesTheBoxUsable) {
   }
 }
 
+// A click on Open can reach the window while Open is still running: from the
+// chooser's loop (the main window is enabled again when the chooser is ended
+// under a message box that outlived it) or from a loop the control runs
+// inside its Open. Neither starts a second Open.
+TEST_F(DeviceCommands, OpenNeverRunsTwiceAtOnce) {
+  const HWND main = m_dlg->m_hWnd;
+  const LPARAM openButton = reinterpret_cast<LPARAM>(Item(IDC_OPEN));
+  struct Case {
+    const char *what;
+    bool clickDuringChooser;
+    bool clickDuringOpenCall;
+  };
+  for (const Case c : {Case{"during the chooser", true, false}, Case{"during the control's Open", false, true}}) {
+    SCOPED_TRACE(c.what);
+    m_fake->ClearCalls();
+    m_reg.Answers().Clear();
+    if (c.clickDuringOpenCall)
+      m_reg.Once(kOpen).Runs([&] { SendMessageW(main, WM_COMMAND, MAKEWPARAM(IDC_OPEN, BN_CLICKED), openButton); });
+    bool clicked = false;
+    DialogAnswerer chooser(kChooserCaption, [&](HWND dlg) {
+      if (c.clickDuringChooser && !clicked)
+        PostMessageW(main, WM_COMMAND, MAKEWPARAM(IDC_OPEN, BN_CLICKED), openButton);
+      clicked = true;
+      Sleep(300); // time for a second chooser to come
+      SetDlgItemTextW(dlg, IDC_SO_NAMES, L"Once");
+      DialogAnswerer::Press(dlg, IDOK);
+    });
+    Click(IDC_OPEN); // returns once every chooser it showed has been ended
+    EXPECT_EQ(chooser.Answered(), 1);
+    EXPECT_EQ(m_fake->CallsTo(kOpen).size(), 1u);
+  }
+
+  // And afterwards Open works as before.
+  m_fake->ClearCalls();
+  DialogAnswerer chooser(kChooserCaption, [](HWND dlg) { DialogAnswerer::Press(dlg, IDOK); });
+  Click(IDC_OPEN);
+  EXPECT_EQ(chooser.Answered(), 1);
+  EXPECT_EQ(m_fake->CallsTo(kOpen).size(), 1u);
+}
+
 } // namespace

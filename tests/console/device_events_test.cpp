@@ -3,9 +3,13 @@
 // under a flood of status events.
 #include "console_window.h"
 
+#include "support/dialog_answerer.h"
 #include "support/message_pump.h"
+#include "support/windows_queue_bits.h"
 
 #include "framework/winapp.h"
+
+#include <commctrl.h>
 
 #include <algorithm>
 #include <atomic>
@@ -81,6 +85,56 @@ TEST_F(DeviceEvents, AutoEnableReArmsDataEventsOncePerEventOnlyWhileChecked) {
       EXPECT_EQ(m_fake->Calls()[2].dispid, kDataEventEnabled);
     }
   }
+}
+
+// Counts the times a window's text is written.
+class TextWrites {
+public:
+  explicit TextWrites(HWND hwnd) : m_hwnd(hwnd) {
+    SetWindowSubclass(hwnd, Count, 1, reinterpret_cast<DWORD_PTR>(this));
+  }
+  ~TextWrites() { RemoveWindowSubclass(m_hwnd, Count, 1); }
+  TextWrites(const TextWrites &) = delete;
+  TextWrites &operator=(const TextWrites &) = delete;
+  int Count() const { return m_count; }
+
+private:
+  static LRESULT CALLBACK Count(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR self) {
+    if (msg == WM_SETTEXT) ++reinterpret_cast<TextWrites *>(self)->m_count;
+    return DefSubclassProc(hwnd, msg, wp, lp);
+  }
+  HWND m_hwnd;
+  int m_count = 0;
+};
+
+// A control that queues its labels posts one delivery per label and peeks
+// for a timer of its own before each; on Windows that peek clears
+// QS_POSTMESSAGE although the other deliveries still wait. The fields are
+// still written once for the burst, not once per label.
+TEST_F(DeviceEvents, ABurstIsWrittenOnceThoughTheControlPeeksForItsOwnMessagesBetweenLabels) {
+  WindowsQueueBits asWindows;
+  ASSERT_TRUE(asWindows.Installed());
+  const int kLabels = 50;
+  m_reg.On(kScanDataType).Returns(110L);
+  for (int i = 1; i <= kLabels; ++i)
+    m_reg.Once(kScanDataLabel).Returns((L"LABEL-" + std::to_wstring(i)).c_str());
+  PumpMessages(50);
+  TextWrites labelWrites(Item(IDC_SCAN_DATA_LABEL));
+  TextWrites countWrites(Item(IDC_SCAN_COUNT));
+
+  m_fake->PostDataEvents(kLabels, true);
+  ASSERT_TRUE(PumpUntil([&] { return m_fake->PostedDeliveriesLeft() == 0 && Text(IDC_SCAN_COUNT) == L"50"; }, 10000))
+      << "count shows " << testing::PrintToString(Text(IDC_SCAN_COUNT));
+  EXPECT_EQ(Text(IDC_SCAN_DATA_LABEL), L"LABEL-50");
+  EXPECT_EQ(Text(IDC_SCAN_DATA_TYPE), L"SCAN_SDT_Code128");
+  EXPECT_LE(labelWrites.Count(), 2);
+  EXPECT_LE(countWrites.Count(), 2);
+
+  // A label on its own is still shown at once.
+  m_reg.On(kScanDataLabel).Returns(L"ALONE");
+  m_fake->FireDataEvent(0);
+  EXPECT_EQ(Text(IDC_SCAN_DATA_LABEL), L"ALONE");
+  EXPECT_EQ(Text(IDC_SCAN_COUNT), L"51");
 }
 
 std::vector<std::wstring> Texts(const MessageBoxWatcher &boxes) {
@@ -201,6 +255,67 @@ TEST_F(DeviceEvents, AFloodWhileTheBoxIsOpenKeepsOneBoxAndShowsTheNewestTextAfte
   m_fake->FireStatusUpdateEvent(2001);
   ASSERT_TRUE(PumpUntil([&] { return boxes.Count() > 0 && OpenMessageBoxes() == 0; }, 5000));
   EXPECT_EQ(Texts(boxes), std::vector<std::wstring>{PowerStatusText(2001)});
+}
+
+// A power text that arrives while the chooser or the About box is open: its
+// box is modal to that window, so neither can be ended under it (ending the
+// chooser would give the main window back while the box is still open).
+struct FrontWindow {
+  const wchar_t *caption;
+  int button; // ends it
+  void (*open)(CPellixDlg &dlg);
+};
+
+std::atomic<HWND> g_front{nullptr};
+FakeScanner *g_powerSource = nullptr;
+
+void CALLBACK RaisePowerOffOverTheFrontWindow(HWND, UINT, UINT_PTR id, DWORD) {
+  if (!g_front) return;
+  KillTimer(nullptr, id);
+  g_powerSource->FireStatusUpdateEvent(2002);
+}
+
+TEST_F(DeviceEvents, APowerBoxDuringTheChooserOrTheAboutBoxIsModalToThatWindow) {
+  CWinApp app; // message boxes find the main window through the application
+  app.m_pMainWnd = m_dlg.get();
+  const FrontWindow kFront[] = {
+      {L"Open Service Object", IDCANCEL,
+       [](CPellixDlg &dlg) {
+         SendMessageW(dlg.m_hWnd, WM_COMMAND, MAKEWPARAM(IDC_OPEN, BN_CLICKED),
+                      reinterpret_cast<LPARAM>(dlg.GetDlgItem(IDC_OPEN)));
+       }},
+      {L"About Pellix", IDOK, [](CPellixDlg &dlg) { SendMessageW(dlg.m_hWnd, WM_SYSCOMMAND, IDM_ABOUTBOX, 0); }},
+  };
+  for (const FrontWindow &front : kFront) {
+    SCOPED_TRACE(testing::Message() << testing::PrintToString(std::wstring(front.caption)));
+    g_front = nullptr;
+    g_powerSource = m_fake;
+    std::atomic<bool> frontEnabled{true};
+    std::atomic<bool> mainEnabled{true};
+    // Read on the watcher's thread when the box is seen, before it is closed.
+    MessageBoxWatcher boxes([&](HWND hwnd) {
+      if (!MessageBoxWatcher::IsMessageBox(hwnd)) return false;
+      frontEnabled = IsWindowEnabled(g_front) != FALSE;
+      mainEnabled = IsWindowEnabled(m_dlg->m_hWnd) != FALSE;
+      return true;
+    });
+    DialogAnswerer answerer(front.caption, [&](HWND hwnd) {
+      g_front = hwnd;
+      // Ended only once the box has come and gone.
+      for (int i = 0; i < 1000 && !(boxes.Count() > 0 && !IsWindow(boxes.Seen()[0].hwnd)); ++i)
+        Sleep(10);
+      DialogAnswerer::Press(hwnd, front.button);
+    });
+    SetTimer(nullptr, 0, 10, RaisePowerOffOverTheFrontWindow);
+    front.open(*m_dlg); // returns when the window has been ended
+
+    ASSERT_EQ(answerer.Answered(), 1);
+    ASSERT_EQ(Texts(boxes), std::vector<std::wstring>{L"Device power off"});
+    EXPECT_EQ(boxes.Seen()[0].owner, g_front.load()) << "the box must belong to the window in front";
+    EXPECT_FALSE(frontEnabled) << "the window under the box must not be usable";
+    EXPECT_FALSE(mainEnabled);
+    EXPECT_TRUE(IsWindowEnabled(m_dlg->m_hWnd));
+  }
 }
 
 } // namespace

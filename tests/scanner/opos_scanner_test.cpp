@@ -323,6 +323,17 @@ TEST_F(ScannerWrapperTest, AFailingHresultWithoutExceptionInfoIsReportedWithTheS
   }
 }
 
+TEST_F(ScannerWrapperTest, AnExceptionCarryingOnlyTheControlsOwnErrorCodeIsReportedWithThatCode) {
+  m_fake->On(37).RaisesCode(4711); // EXCEPINFO: wCode 4711, scode 0, no description
+  try {
+    m_scanner.Open(L"Scanner A");
+    FAIL() << "no exception";
+  } catch (const CDispatchException &e) {
+    EXPECT_EQ(e.m_hr, DISP_E_EXCEPTION);
+    EXPECT_NE(e.m_strDescription.str().find(L"4711"), std::wstring::npos) << Narrow(e.m_strDescription.str());
+  }
+}
+
 TEST_F(ScannerWrapperTest, AWrapperWithoutAControlThrowsInsteadOfCrashing) {
   COPOSScanner detached;
   EXPECT_THROW(detached.GetResultCode(), CDispatchException);

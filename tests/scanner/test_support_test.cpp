@@ -4,6 +4,7 @@
 #include "support/fake_scanner.h"
 #include "support/message_box_watcher.h"
 #include "support/message_pump.h"
+#include "support/windows_queue_bits.h"
 
 #include <gtest/gtest.h>
 
@@ -195,6 +196,54 @@ TEST(FakeScannerRegistration, MakesTheFakeForItsClassWhileItLives) {
       EXPECT_NE(kFakeScannerEventsIid, source);
     }
   }
+}
+
+TEST(FakeScanner, StricterQuirksRefuseWhatTheySay) {
+  ComPtr<FakeScanner> fake = FakeScanner::Create();
+  fake->SetQuirks(kFakeNoClassInfo | kFakeRefusesStateStream | kFakeNoPointEnumeration);
+  ComPtr<IProvideClassInfo> info;
+  EXPECT_EQ(fake->QueryInterface(IID_IProvideClassInfo, info.PutVoid()), E_NOINTERFACE);
+  EXPECT_EQ(fake->QueryInterface(IID_IProvideClassInfo2, info.PutVoid()), E_NOINTERFACE);
+  ComPtr<IStream> stream;
+  ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, &stream), S_OK);
+  EXPECT_EQ(fake->Load(stream.Get()), E_FAIL);
+  EXPECT_EQ(fake->InitNew(), S_OK);
+  ComPtr<IEnumConnectionPoints> points;
+  EXPECT_HRESULT_FAILED(fake->EnumConnectionPoints(&points));
+  ComPtr<IConnectionPoint> point;
+  EXPECT_EQ(fake->FindConnectionPoint(kFakeScannerEventsIid, &point), S_OK);
+
+  // Without the quirk the points are listed, property notices first.
+  fake->SetQuirks(kFakeNoConnectionPoints);
+  ComPtr<IConnectionPointContainer> container;
+  EXPECT_EQ(fake->QueryInterface(IID_IConnectionPointContainer, container.PutVoid()), E_NOINTERFACE);
+  ASSERT_EQ(fake->EnumConnectionPoints(&points), S_OK);
+  std::vector<IID> listed;
+  for (ULONG got = 0; points->Next(1, &point, &got) == S_OK && got == 1;) {
+    IID iid{};
+    point->GetConnectionInterface(&iid);
+    listed.push_back(iid);
+  }
+  EXPECT_EQ(listed, (std::vector<IID>{IID_IPropertyNotifySink, kFakeScannerEventsIid}));
+}
+
+TEST(WindowsQueueBits, AFilteredPeekClearsOnlyThePostMessageBitUntilTheNextPost) {
+  const HWND hwnd = CreateWindowExW(0, L"Static", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+  ASSERT_NE(hwnd, nullptr);
+  PumpMessages(10);
+  {
+    WindowsQueueBits asWindows;
+    ASSERT_TRUE(asWindows.Installed());
+    PostMessageW(hwnd, WM_APP, 0, 0);
+    EXPECT_EQ(HIWORD(GetQueueStatus(QS_POSTMESSAGE | QS_ALLPOSTMESSAGE)), QS_POSTMESSAGE | QS_ALLPOSTMESSAGE);
+    MSG msg;
+    EXPECT_FALSE(PeekMessageW(&msg, hwnd, WM_TIMER, WM_TIMER, PM_NOREMOVE));
+    EXPECT_EQ(HIWORD(GetQueueStatus(QS_POSTMESSAGE | QS_ALLPOSTMESSAGE)), QS_ALLPOSTMESSAGE) << "WM_APP still waits";
+    PostMessageW(hwnd, WM_APP, 0, 0);
+    EXPECT_EQ(HIWORD(GetQueueStatus(QS_POSTMESSAGE)), QS_POSTMESSAGE);
+  }
+  PumpMessages(10);
+  DestroyWindow(hwnd);
 }
 
 TEST(MessageBoxWatcher, RecordsAndDismissesTheBoxesOfTheTestThreadInOrder) {

@@ -42,12 +42,13 @@ std::optional<FakeAnswer> FakeAnswerBook::Take(DISPID dispid, WORD flags) {
 }
 
 // ---------------------------------------------------------------------------
-// The connection point for the event interface. Its lifetime is the fake's:
-// references go to the outer object.
+// The connection points: one for the event interface, one for property change
+// notices. Their lifetime is the fake's: references go to the outer object.
 
 class FakeScanner::ConnectionPoint final : public IConnectionPoint {
 public:
-  explicit ConnectionPoint(FakeScanner &outer) : m_outer(outer) {}
+  ConnectionPoint(FakeScanner &outer, const IID &iid, std::vector<std::pair<DWORD, ComPtr<IDispatch>>> &sinks)
+      : m_outer(outer), m_iid(iid), m_sinks(sinks) {}
 
   STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override {
     if (!ppv) return E_POINTER;
@@ -64,7 +65,7 @@ public:
 
   STDMETHODIMP GetConnectionInterface(IID *pIID) override {
     if (!pIID) return E_POINTER;
-    *pIID = kFakeScannerEventsIid;
+    *pIID = m_iid;
     return S_OK;
   }
   STDMETHODIMP GetConnectionPointContainer(IConnectionPointContainer **ppCPC) override {
@@ -77,13 +78,16 @@ public:
     try {
       if (!pUnkSink || !pdwCookie) return E_POINTER;
       *pdwCookie = 0;
+      // The event interface is a dispinterface: any IDispatch will do. The
+      // property notices need their own interface.
+      const bool events = m_iid == kFakeScannerEventsIid;
       ComPtr<IDispatch> sink;
-      if (FAILED(pUnkSink->QueryInterface(kFakeScannerEventsIid, sink.PutVoid())) &&
-          FAILED(pUnkSink->QueryInterface(IID_IDispatch, sink.PutVoid())))
+      if (FAILED(pUnkSink->QueryInterface(m_iid, sink.PutVoid())) &&
+          (!events || FAILED(pUnkSink->QueryInterface(IID_IDispatch, sink.PutVoid()))))
         return CONNECT_E_CANNOTCONNECT;
-      m_outer.m_lifecycle.push_back(L"Advise");
+      m_outer.m_lifecycle.push_back(events ? L"Advise" : L"Advise(property notices)");
       const DWORD cookie = m_outer.m_nextCookie++;
-      m_outer.m_sinks.emplace_back(cookie, sink);
+      m_sinks.emplace_back(cookie, sink);
       *pdwCookie = cookie;
       return S_OK;
     } catch (...) {
@@ -93,10 +97,9 @@ public:
   STDMETHODIMP Unadvise(DWORD dwCookie) override {
     try {
       m_outer.m_lifecycle.push_back(L"Unadvise");
-      auto &sinks = m_outer.m_sinks;
-      for (auto it = sinks.begin(); it != sinks.end(); ++it) {
+      for (auto it = m_sinks.begin(); it != m_sinks.end(); ++it) {
         if (it->first == dwCookie) {
-          sinks.erase(it);
+          m_sinks.erase(it);
           return S_OK;
         }
       }
@@ -112,6 +115,62 @@ public:
 
 private:
   FakeScanner &m_outer;
+  IID m_iid;
+  std::vector<std::pair<DWORD, ComPtr<IDispatch>>> &m_sinks;
+};
+
+// Enumerates the fake's connection points: property notices first, then
+// the events.
+class FakeScanner::PointEnumerator final : public IEnumConnectionPoints {
+public:
+  PointEnumerator(FakeScanner &outer, size_t position) : m_outer(outer), m_position(position) { m_outer.AddRef(); }
+
+  STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override {
+    if (!ppv) return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IEnumConnectionPoints) {
+      *ppv = static_cast<IEnumConnectionPoints *>(this);
+      AddRef();
+      return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_cRef)); }
+  STDMETHODIMP_(ULONG) Release() override {
+    const LONG n = InterlockedDecrement(&m_cRef);
+    if (n == 0) delete this;
+    return static_cast<ULONG>(n);
+  }
+  STDMETHODIMP Next(ULONG cConnections, IConnectionPoint **ppCP, ULONG *pcFetched) override {
+    if (!ppCP) return E_POINTER;
+    ULONG fetched = 0;
+    while (fetched < cConnections && m_position < 2) {
+      ConnectionPoint *point = m_position++ == 0 ? m_outer.m_propertyPoint.get() : m_outer.m_point.get();
+      point->AddRef();
+      ppCP[fetched++] = point;
+    }
+    if (pcFetched) *pcFetched = fetched;
+    return fetched == cConnections ? S_OK : S_FALSE;
+  }
+  STDMETHODIMP Skip(ULONG cConnections) override {
+    m_position += cConnections;
+    return m_position <= 2 ? S_OK : S_FALSE;
+  }
+  STDMETHODIMP Reset() override {
+    m_position = 0;
+    return S_OK;
+  }
+  STDMETHODIMP Clone(IEnumConnectionPoints **ppEnum) override {
+    if (!ppEnum) return E_POINTER;
+    *ppEnum = new (std::nothrow) PointEnumerator(m_outer, m_position);
+    return *ppEnum ? S_OK : E_OUTOFMEMORY;
+  }
+
+private:
+  ~PointEnumerator() { m_outer.Release(); }
+  LONG m_cRef = 1;
+  FakeScanner &m_outer;
+  size_t m_position;
 };
 
 // ---------------------------------------------------------------------------
@@ -124,9 +183,49 @@ ComPtr<FakeScanner> FakeScanner::Create(std::shared_ptr<FakeAnswerBook> answers)
 }
 
 FakeScanner::FakeScanner(std::shared_ptr<FakeAnswerBook> answers)
-    : m_answers(std::move(answers)), m_point(std::make_unique<ConnectionPoint>(*this)) {}
+    : m_answers(std::move(answers)), m_point(std::make_unique<ConnectionPoint>(*this, kFakeScannerEventsIid, m_sinks)),
+      m_propertyPoint(std::make_unique<ConnectionPoint>(*this, IID_IPropertyNotifySink, m_propertySinks)) {}
 
-FakeScanner::~FakeScanner() = default;
+FakeScanner::~FakeScanner() {
+  if (m_deliveryWindow) DestroyWindow(m_deliveryWindow);
+}
+
+namespace {
+const wchar_t kDeliveryClass[] = L"QuillonFakeDelivery";
+const UINT kDeliverMessage = WM_APP + 0x44;
+} // namespace
+
+LRESULT CALLBACK FakeScanner::DeliveryWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg != kDeliverMessage) return DefWindowProcW(hwnd, msg, wp, lp);
+  auto *self = reinterpret_cast<FakeScanner *>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (!self) return 0;
+  try {
+    if (self->m_peekBetween) {
+      MSG timer;
+      PeekMessageW(&timer, hwnd, WM_TIMER, WM_TIMER, PM_NOREMOVE);
+    }
+    --self->m_postedLeft;
+    self->FireDataEvent(0);
+  } catch (...) {
+  }
+  return 0;
+}
+
+void FakeScanner::PostDataEvents(int count, bool peekBetween) {
+  if (!m_deliveryWindow) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = DeliveryWndProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = kDeliveryClass;
+    RegisterClassW(&wc); // fails harmlessly once registered
+    m_deliveryWindow = CreateWindowExW(0, kDeliveryClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                       GetModuleHandleW(nullptr), nullptr);
+    SetWindowLongPtrW(m_deliveryWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  }
+  m_peekBetween = peekBetween;
+  for (int i = 0; i < count; ++i)
+    if (PostMessageW(m_deliveryWindow, kDeliverMessage, 0, 0)) ++m_postedLeft;
+}
 
 std::vector<RecordedCall> FakeScanner::CallsTo(DISPID dispid, WORD kind) const {
   std::vector<RecordedCall> out;
@@ -176,9 +275,9 @@ STDMETHODIMP FakeScanner::QueryInterface(REFIID riid, void **ppv) {
     *ppv = static_cast<IOleObject *>(this);
   else if (riid == IID_IPersist || riid == IID_IPersistStreamInit)
     *ppv = static_cast<IPersistStreamInit *>(this);
-  else if (riid == IID_IProvideClassInfo || riid == IID_IProvideClassInfo2)
+  else if ((riid == IID_IProvideClassInfo || riid == IID_IProvideClassInfo2) && !(m_quirks & kFakeNoClassInfo))
     *ppv = static_cast<IProvideClassInfo2 *>(this);
-  else if (riid == IID_IConnectionPointContainer)
+  else if (riid == IID_IConnectionPointContainer && !(m_quirks & kFakeNoConnectionPoints))
     *ppv = static_cast<IConnectionPointContainer *>(this);
   else {
     *ppv = nullptr;
@@ -246,10 +345,12 @@ HRESULT FakeScanner::InvokeImpl(DISPID dispid, WORD wFlags, DISPPARAMS *pParams,
     return DISP_E_PARAMNOTFOUND;
 
   const std::optional<FakeAnswer> answer = m_answers->Take(dispid, wFlags);
+  if (answer && answer->action) answer->action();
   if (answer && FAILED(answer->hr)) {
     if (answer->hr == DISP_E_EXCEPTION && pExcepInfo) {
       *pExcepInfo = EXCEPINFO{};
       pExcepInfo->scode = answer->scode;
+      pExcepInfo->wCode = answer->wCode;
       pExcepInfo->bstrSource = HandOut(L"FakeScanner");
       if (!answer->description.empty()) pExcepInfo->bstrDescription = HandOut(answer->description);
     }
@@ -410,6 +511,7 @@ STDMETHODIMP FakeScanner::Load(LPSTREAM pStm) {
   try {
     if (!pStm) return E_POINTER;
     m_lifecycle.push_back(L"Load");
+    if (m_quirks & kFakeRefusesStateStream) return E_FAIL;
     m_initState.clear();
     BYTE buffer[256];
     for (;;) {
@@ -461,15 +563,21 @@ STDMETHODIMP FakeScanner::GetGUID(DWORD dwGuidKind, GUID *pGUID) {
 }
 
 STDMETHODIMP FakeScanner::EnumConnectionPoints(IEnumConnectionPoints **ppEnum) {
-  if (ppEnum) *ppEnum = nullptr;
-  return E_NOTIMPL;
+  if (!ppEnum) return E_POINTER;
+  *ppEnum = nullptr;
+  if (m_quirks & kFakeNoPointEnumeration) return E_NOTIMPL;
+  *ppEnum = new (std::nothrow) PointEnumerator(*this, 0);
+  return *ppEnum ? S_OK : E_OUTOFMEMORY;
 }
 
 STDMETHODIMP FakeScanner::FindConnectionPoint(REFIID riid, IConnectionPoint **ppCP) {
   if (!ppCP) return E_POINTER;
   *ppCP = nullptr;
-  if (riid != kFakeScannerEventsIid) return CONNECT_E_NOCONNECTION;
-  *ppCP = m_point.get();
+  ConnectionPoint *point = riid == kFakeScannerEventsIid     ? m_point.get()
+                           : riid == IID_IPropertyNotifySink ? m_propertyPoint.get()
+                                                             : nullptr;
+  if (!point) return CONNECT_E_NOCONNECTION;
+  *ppCP = point;
   AddRef();
   return S_OK;
 }
@@ -507,6 +615,7 @@ public:
       if (FAILED(m_reg->m_createResult)) return m_reg->m_createResult;
       ComPtr<FakeScanner> fake = FakeScanner::Create(m_reg->m_answers);
       fake->SetMiscStatus(m_reg->m_misc);
+      fake->SetQuirks(m_reg->m_quirks);
       const HRESULT hr = fake->QueryInterface(riid, ppv);
       if (SUCCEEDED(hr)) m_reg->m_instances.push_back(fake);
       return hr;

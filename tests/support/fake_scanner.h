@@ -14,6 +14,7 @@
 //   fake->Calls();                         // what it was asked, in order
 //   fake->InitStateBytes();                // the stream it was loaded with
 //   fake->FireDataEvent(0);                // DataEvent to the advised sink
+//   reg.SetQuirks(kFakeNoClassInfo);       // stricter, as some controls are
 //
 // Without an answer a method returns VT_I4 0, a property put is stored and a
 // later get of that dispatch ID returns the stored value; a get of a property
@@ -29,6 +30,7 @@
 #include <olectl.h>
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -40,12 +42,27 @@ extern const CLSID kFakeScannerClsid;
 // The event dispinterface the fake reports as its default source.
 extern const IID kFakeScannerEventsIid;
 
+// Ways in which a fake is stricter than the default one (bits, combined).
+enum FakeQuirk : DWORD {
+  // QueryInterface refuses IProvideClassInfo and IProvideClassInfo2.
+  kFakeNoClassInfo = 1,
+  // IPersistStreamInit::Load fails with E_FAIL (InitNew still works).
+  kFakeRefusesStateStream = 2,
+  // IConnectionPointContainer::EnumConnectionPoints fails (FindConnectionPoint
+  // still finds the event interface).
+  kFakeNoPointEnumeration = 4,
+  // QueryInterface refuses IConnectionPointContainer.
+  kFakeNoConnectionPoints = 8,
+};
+
 // What one Invoke of a dispatch ID answers.
 struct FakeAnswer {
   HRESULT hr = S_OK;
   VariantValue result;                   // VT_EMPTY: the default reply
   std::wstring description;              // EXCEPINFO text for DISP_E_EXCEPTION
   HRESULT scode = E_FAIL;                // EXCEPINFO scode for DISP_E_EXCEPTION
+  WORD wCode = 0;                        // EXCEPINFO wCode for DISP_E_EXCEPTION
+  std::function<void()> action;          // runs inside the call, before it answers
   std::optional<std::wstring> stringRef; // replaces every by-reference BSTR argument
   std::optional<long> longRef;           // replaces every by-reference long argument
 
@@ -67,6 +84,21 @@ struct FakeAnswer {
     hr = DISP_E_EXCEPTION;
     scode = hrCode;
     description = pszDescription ? pszDescription : L"";
+    return *this;
+  }
+  // The call fails with DISP_E_EXCEPTION, EXCEPINFO carrying only an error
+  // code of the control's own (wCode, scode 0, no description).
+  FakeAnswer &RaisesCode(WORD code) {
+    hr = DISP_E_EXCEPTION;
+    scode = S_OK;
+    wCode = code;
+    description.clear();
+    return *this;
+  }
+  // Runs f inside the call (as a control that pumps messages or calls back
+  // into its container while it works).
+  FakeAnswer &Runs(std::function<void()> f) {
+    action = std::move(f);
     return *this;
   }
   FakeAnswer &ReplacesString(const wchar_t *psz) {
@@ -144,6 +176,8 @@ public:
   // The status bits GetMiscStatus reports (OLEMISC_SETCLIENTSITEFIRST,
   // OLEMISC_INVISIBLEATRUNTIME by default).
   void SetMiscStatus(DWORD misc) { m_misc = misc; }
+  // FakeQuirk bits.
+  void SetQuirks(DWORD quirks) { m_quirks = quirks; }
 
   // --- Events: delivered synchronously to every advised sink ---
   // Returns the number of sinks that took the event.
@@ -151,6 +185,17 @@ public:
   int FireDataEvent(long lStatus) { return Fire(1, {VariantValue::Long(lStatus)}); }
   int FireStatusUpdateEvent(long lData) { return Fire(5, {VariantValue::Long(lData)}); }
   size_t SinkCount() const { return m_sinks.size(); }
+  // Sinks advised to the property-change connection point (which the fake
+  // also offers, first, when its points are enumerated).
+  size_t PropertySinkCount() const { return m_propertySinks.size(); }
+
+  // Delivery as a control with a queue does it: posts one message per label
+  // to a window of its own and raises each DataEvent when its message is
+  // dispatched. With peekBetween, every delivery first peeks for a timer
+  // message of its own window (a filtered PeekMessage, as controls and COM's
+  // modal loops do), which finds nothing.
+  void PostDataEvents(int count, bool peekBetween);
+  int PostedDeliveriesLeft() const { return m_postedLeft; }
 
   // Every BSTR this object gave to its caller (results, by-reference
   // replacements, exception texts); see BstrLeakCheck for whether they were
@@ -205,8 +250,10 @@ public:
 
 private:
   class ConnectionPoint;
+  class PointEnumerator;
   explicit FakeScanner(std::shared_ptr<FakeAnswerBook> answers);
   ~FakeScanner();
+  static LRESULT CALLBACK DeliveryWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   HRESULT InvokeImpl(DISPID dispid, WORD wFlags, DISPPARAMS *pParams, VARIANT *pResult, EXCEPINFO *pExcepInfo);
   BSTR HandOut(const std::wstring &s);
   void HandOutVariant(const VARIANT &v);
@@ -222,10 +269,16 @@ private:
   ComPtr<IOleClientSite> m_site;
   DWORD m_misc = OLEMISC_SETCLIENTSITEFIRST | OLEMISC_INVISIBLEATRUNTIME;
   SIZEL m_extent{0, 0};
-  std::unique_ptr<ConnectionPoint> m_point;
   std::vector<std::pair<DWORD, ComPtr<IDispatch>>> m_sinks;
+  std::vector<std::pair<DWORD, ComPtr<IDispatch>>> m_propertySinks;
+  std::unique_ptr<ConnectionPoint> m_point;
+  std::unique_ptr<ConnectionPoint> m_propertyPoint;
   DWORD m_nextCookie = 1;
   long m_bstrsHandedOut = 0;
+  DWORD m_quirks = 0;
+  HWND m_deliveryWindow = nullptr;
+  bool m_peekBetween = false;
+  int m_postedLeft = 0;
 };
 
 // Registers a class factory for the fake in this apartment while it lives,
@@ -246,6 +299,8 @@ public:
   FakeAnswerBook &Answers() { return *m_answers; }
   // GetMiscStatus bits for instances created from now on.
   void SetMiscStatus(DWORD misc) { m_misc = misc; }
+  // FakeQuirk bits for instances created from now on.
+  void SetQuirks(DWORD quirks) { m_quirks = quirks; }
   // Makes every later creation fail with hr (S_OK to succeed again).
   void FailCreation(HRESULT hr) { m_createResult = hr; }
 
@@ -262,6 +317,7 @@ private:
   std::shared_ptr<FakeAnswerBook> m_answers;
   std::vector<ComPtr<FakeScanner>> m_instances;
   DWORD m_misc = OLEMISC_SETCLIENTSITEFIRST | OLEMISC_INVISIBLEATRUNTIME;
+  DWORD m_quirks = 0;
   HRESULT m_createResult = S_OK;
   Factory *m_factory = nullptr;
 };

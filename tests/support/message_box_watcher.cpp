@@ -97,7 +97,7 @@ void MessageBoxWatcher::Scan() {
         continue;
       }
     }
-    Box box{TextOf(hwnd), std::wstring(), hwnd};
+    Box box{TextOf(hwnd), std::wstring(), hwnd, GetWindow(hwnd, GW_OWNER)};
     if (HWND text = GetDlgItem(hwnd, static_cast<int>(kMessageBoxTextId))) box.text = TextOf(text);
     {
       std::lock_guard<std::mutex> lock(m_lock);

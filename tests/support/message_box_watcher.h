@@ -29,6 +29,7 @@ public:
     std::wstring caption;
     std::wstring text; // the static 0xFFFF; empty for other dialogs
     HWND hwnd;         // no longer valid once the box is closed
+    HWND owner;        // its owner window when it was seen
   };
   // Decides whether a visible "#32770" window of the watched thread is to be
   // recorded and dismissed.
