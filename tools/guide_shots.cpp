@@ -6,6 +6,7 @@
 // messages for the user's clicks, the injection window for the scanner.
 #include "support/console_process.h"
 #include "support/injector.h"
+#include "support/no_demo_labels.h"
 #include "support/screenshot.h"
 
 #include "app/resource.h"
@@ -19,8 +20,6 @@ namespace {
 
 const wchar_t kDevice[] = L"QuillonSim";
 const wchar_t kSerialDevice[] = L"QuillonSerial";
-const wchar_t kDeviceKey[] = L"SOFTWARE\\OLEforRetail\\ServiceOPOS\\Scanner\\QuillonSim";
-const wchar_t kDemoInterval[] = L"DemoInterval";
 const wchar_t kChooserCaption[] = L"Open Service Object";
 const wchar_t kBoxCaption[] = L"Quillon";
 
@@ -50,34 +49,6 @@ void Shot(const char *name, HWND main, HWND over = nullptr) {
   std::printf("guide_shots: %s %s\n", name, ok ? "written" : "NOT written");
   if (!ok) ++g_failures;
 }
-
-// The device's own sample labels would change the pictures from run to run:
-// they are off while the session runs and set back afterwards.
-class NoDemoLabels {
-public:
-  NoDemoLabels() {
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kDeviceKey, 0, KEY_READ | KEY_SET_VALUE, &m_key) != ERROR_SUCCESS) return;
-    DWORD size = sizeof m_old;
-    m_had = RegQueryValueExW(m_key, kDemoInterval, nullptr, nullptr, reinterpret_cast<BYTE *>(&m_old), &size) ==
-            ERROR_SUCCESS;
-    const DWORD none = 0;
-    RegSetValueExW(m_key, kDemoInterval, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&none), sizeof none);
-  }
-  ~NoDemoLabels() {
-    if (!m_key) return;
-    if (m_had)
-      RegSetValueExW(m_key, kDemoInterval, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&m_old), sizeof m_old);
-    else
-      RegDeleteValueW(m_key, kDemoInterval);
-    RegCloseKey(m_key);
-  }
-  bool Ready() const { return m_key != nullptr; }
-
-private:
-  HKEY m_key = nullptr;
-  DWORD m_old = 0;
-  bool m_had = false;
-};
 
 // The simulated device keeps its statistics between runs. The pictures show
 // a device fresh from the box: its stored statistics are put aside for the
@@ -204,7 +175,8 @@ int wmain(int argc, wchar_t **argv) {
   for (const wchar_t *p = argv[1]; *p; ++p)
     g_dir += static_cast<char>(*p);
 
-  NoDemoLabels quiet;
+  // The device's own sample labels would change the pictures from run to run.
+  NoDemoLabels quiet(kDevice);
   FreshStatistics fresh;
   if (!quiet.Ready()) {
     std::printf("guide_shots: the simulated device QuillonSim is not registered\n");

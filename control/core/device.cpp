@@ -258,13 +258,26 @@ long Device::DirectIO(long command, long &data, std::wstring &text) {
   return SetResult(rc);
 }
 
-long Device::RetrieveStatistics(std::wstring &buffer) {
+// What the three statistics methods check before the service is asked, in
+// this order; false with the call's answer in rc when it stops here.
+bool Device::StatisticsMayGoOn(bool updating, long &rc) {
   Settle();
+  rc = opos::SUCCESS;
+  if (TakeFault(rc)) return false;
+  if (!m_open)
+    rc = SetResult(opos::E_CLOSED);
+  else if (!m_claimed)
+    rc = SetResult(opos::E_NOTCLAIMED);
+  else if (!m_caps.statisticsReporting || (updating && !m_caps.updateStatistics))
+    rc = SetResult(opos::E_ILLEGAL);
+  else
+    return true;
+  return false;
+}
+
+long Device::RetrieveStatistics(std::wstring &buffer) {
   long rc = opos::SUCCESS;
-  if (TakeFault(rc)) return rc;
-  if (!m_open) return SetResult(opos::E_CLOSED);
-  if (!m_claimed) return SetResult(opos::E_NOTCLAIMED);
-  if (!m_caps.statisticsReporting) return SetResult(opos::E_ILLEGAL);
+  if (!StatisticsMayGoOn(false, rc)) return rc;
   std::wstring reply = buffer;
   const Result r = m_service->RetrieveStatistics(reply);
   if (r.code == opos::SUCCESS) buffer = std::move(reply);
@@ -272,23 +285,15 @@ long Device::RetrieveStatistics(std::wstring &buffer) {
 }
 
 long Device::UpdateStatistics(const std::wstring &buffer) {
-  Settle();
   long rc = opos::SUCCESS;
-  if (TakeFault(rc)) return rc;
-  if (!m_open) return SetResult(opos::E_CLOSED);
-  if (!m_claimed) return SetResult(opos::E_NOTCLAIMED);
-  if (!m_caps.statisticsReporting || !m_caps.updateStatistics) return SetResult(opos::E_ILLEGAL);
+  if (!StatisticsMayGoOn(true, rc)) return rc;
   const Result r = m_service->UpdateStatistics(buffer);
   return SetResult(r.code, r.extended);
 }
 
 long Device::ResetStatistics(const std::wstring &buffer) {
-  Settle();
   long rc = opos::SUCCESS;
-  if (TakeFault(rc)) return rc;
-  if (!m_open) return SetResult(opos::E_CLOSED);
-  if (!m_claimed) return SetResult(opos::E_NOTCLAIMED);
-  if (!m_caps.statisticsReporting || !m_caps.updateStatistics) return SetResult(opos::E_ILLEGAL);
+  if (!StatisticsMayGoOn(true, rc)) return rc;
   const Result r = m_service->ResetStatistics(buffer);
   return SetResult(r.code, r.extended);
 }

@@ -106,6 +106,7 @@ private:
   long SetResult(long code, long extended = 0);
   // A fault injected by the service for this method call, if any.
   bool TakeFault(long &rc);
+  bool StatisticsMayGoOn(bool updating, long &rc);
   bool IsOpen() const { return m_open; }
   long SetDeviceEnabled(bool enable);
   void Disable();

@@ -4,6 +4,8 @@
 // a rising Scan Count; the power message box under a flood of status events;
 // Release and Close.
 #include "support/console_process.h"
+#include "support/injector.h"
+#include "support/no_demo_labels.h"
 #include "support/screenshot.h"
 
 #include "app/resource.h"
@@ -20,8 +22,6 @@ namespace {
 
 const wchar_t kDevice[] = L"QuillonSim";
 const wchar_t kSuccess[] = L"OPOS_SUCCESS";
-const wchar_t kDeviceKey[] = L"SOFTWARE\\OLEforRetail\\ServiceOPOS\\Scanner\\QuillonSim";
-const wchar_t kDemoInterval[] = L"DemoInterval";
 
 struct Scan {
   long type;
@@ -56,15 +56,7 @@ class Scanning : public testing::Test {
 protected:
   void SetUp() override {
     // No sample labels of the device's own while the test counts scans.
-    HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kDeviceKey, 0, KEY_READ | KEY_SET_VALUE, &key), ERROR_SUCCESS)
-        << "the simulated device is not registered";
-    DWORD size = sizeof m_demoInterval;
-    m_hadDemoInterval = RegQueryValueExW(key, kDemoInterval, nullptr, nullptr,
-                                         reinterpret_cast<BYTE *>(&m_demoInterval), &size) == ERROR_SUCCESS;
-    const DWORD none = 0;
-    RegSetValueExW(key, kDemoInterval, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&none), sizeof none);
-    RegCloseKey(key);
+    ASSERT_TRUE(m_quiet.Ready()) << "the simulated device is not registered";
 
     wchar_t dir[MAX_PATH];
     GetTempPathW(MAX_PATH, dir);
@@ -77,38 +69,12 @@ protected:
     if (m_main) PostMessageW(m_main, WM_CLOSE, 0, 0);
     m_console.WaitForExit(10s);
     DeleteFileW(m_stdout);
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kDeviceKey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
-    if (m_hadDemoInterval)
-      RegSetValueExW(key, kDemoInterval, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&m_demoInterval),
-                     sizeof m_demoInterval);
-    else
-      RegDeleteValueW(key, kDemoInterval);
-    RegCloseKey(key);
   }
 
   void Press(int nID) const { m_console.Press(nID); }
 
   // Open: pick the device in the chooser and press OK.
   void OpenDevice() { ASSERT_TRUE(m_console.ChooseDevice(kDevice)) << "the simulated device is not offered"; }
-
-  HWND Injector() const { return FindWindowExW(HWND_MESSAGE, nullptr, quillon::inject::kInjectClass, kDevice); }
-
-  // What the scanner reads: one label; true when the device took it.
-  bool Inject(long type, const std::string &data) const {
-    quillon::inject::LabelRecord rec{static_cast<std::int32_t>(type), static_cast<std::uint32_t>(data.size()),
-                                     static_cast<std::uint32_t>(data.size())};
-    std::vector<char> payload(reinterpret_cast<const char *>(&rec), reinterpret_cast<const char *>(&rec) + sizeof rec);
-    payload.insert(payload.end(), data.begin(), data.end()); // raw bytes
-    payload.insert(payload.end(), data.begin(), data.end()); // decoded label
-    COPYDATASTRUCT cds{quillon::inject::Labels, static_cast<DWORD>(payload.size()), payload.data()};
-    return SendMessageW(Injector(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds)) == 1;
-  }
-  bool SendNumbers(quillon::inject::Command command, std::int32_t value, std::int32_t extra) const {
-    quillon::inject::Numbers n{value, extra, 0};
-    COPYDATASTRUCT cds{command, sizeof n, &n};
-    return SendMessageW(Injector(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds)) == 1;
-  }
 
   std::string Stdout() const {
     HANDLE h =
@@ -123,11 +89,11 @@ protected:
     return s;
   }
 
+  NoDemoLabels m_quiet; // set back after TearDown has ended the console
+  const Injector m_scanner{kDevice};
   ConsoleProcess m_console;
   HWND m_main = nullptr;
   wchar_t m_stdout[MAX_PATH] = L"";
-  DWORD m_demoInterval = 0;
-  bool m_hadDemoInterval = false;
 };
 
 TEST_F(Scanning, OpenClaimEnableAndScanLabelsOfManySymbologies) {
@@ -151,15 +117,15 @@ TEST_F(Scanning, OpenClaimEnableAndScanLabelsOfManySymbologies) {
   EXPECT_EQ(m_console.Text(IDC_RESULT_CODE), kSuccess);
   Press(IDC_DECODE_DATA);
   EXPECT_EQ(m_console.Text(IDC_RESULT_CODE), kSuccess);
-  ASSERT_NE(Injector(), nullptr) << "no injection window for the open device";
+  ASSERT_NE(m_scanner.Window(), nullptr) << "no injection window for the open device";
 
   // Data Events arms one label; the next one waits until armed again.
   Press(IDC_DATA_EVENTS);
-  ASSERT_TRUE(Inject(kScans[0].type, kScans[0].data));
+  ASSERT_TRUE(m_scanner.Label(kScans[0].type, kScans[0].data));
   ASSERT_TRUE(WaitUntil([&] { return m_console.Text(IDC_SCAN_COUNT) == L"1"; }, 10s));
   EXPECT_EQ(m_console.Text(IDC_SCAN_DATA_LABEL), Wide(kScans[0].data));
   EXPECT_EQ(m_console.Text(IDC_SCAN_DATA_TYPE), kScans[0].typeName);
-  ASSERT_TRUE(Inject(kScans[1].type, kScans[1].data)); // queued, not delivered
+  ASSERT_TRUE(m_scanner.Label(kScans[1].type, kScans[1].data)); // queued, not delivered
   Sleep(300);
   EXPECT_EQ(m_console.Text(IDC_SCAN_COUNT), L"1");
 
@@ -169,7 +135,7 @@ TEST_F(Scanning, OpenClaimEnableAndScanLabelsOfManySymbologies) {
   for (size_t i = 1; i < std::size(kScans); ++i) {
     SCOPED_TRACE(testing::Message() << "scan " << i + 1);
     if (i > 1) {
-      ASSERT_TRUE(Inject(kScans[i].type, kScans[i].data));
+      ASSERT_TRUE(m_scanner.Label(kScans[i].type, kScans[i].data));
     }
     const std::wstring count = std::to_wstring(i + 1);
     ASSERT_TRUE(WaitUntil([&] { return m_console.Text(IDC_SCAN_COUNT) == count; }, 10s))
@@ -208,12 +174,12 @@ TEST_F(Scanning, AFloodOfPowerEventsShowsOneBoxAtATimeAndTheConsoleCarriesOn) {
   Press(IDC_DEVICE_ENABLE);
   Press(IDC_DECODE_DATA);
   Press(IDC_AUTO_ENABLE);
-  ASSERT_NE(Injector(), nullptr);
+  ASSERT_NE(m_scanner.Window(), nullptr);
 
   // 10,000 "power off" events, then one "online": one box, with the newest
   // text the console had when it opened.
-  ASSERT_TRUE(SendNumbers(quillon::inject::Flood, 10000, 2002));
-  ASSERT_TRUE(SendNumbers(quillon::inject::Flood, 1, 2001));
+  ASSERT_TRUE(m_scanner.Numbers(quillon::inject::Flood, 10000, 2002));
+  ASSERT_TRUE(m_scanner.Numbers(quillon::inject::Flood, 1, 2001));
   HWND box = nullptr;
   const auto first = m_console.WaitForMessageBox(L"Quillon", 20s, 0, &box);
   ASSERT_TRUE(first.has_value());
@@ -221,10 +187,10 @@ TEST_F(Scanning, AFloodOfPowerEventsShowsOneBoxAtATimeAndTheConsoleCarriesOn) {
       << "box: " << first->text.size();
 
   // Scans are handled while the box is open, and so are more status events.
-  ASSERT_TRUE(Inject(110, "DURING-THE-BOX"));
+  ASSERT_TRUE(m_scanner.Label(110, "DURING-THE-BOX"));
   EXPECT_TRUE(WaitUntil([&] { return m_console.Text(IDC_SCAN_DATA_LABEL) == L"DURING-THE-BOX"; }, 10s));
   EXPECT_EQ(m_console.Text(IDC_SCAN_COUNT), L"1");
-  ASSERT_TRUE(SendNumbers(quillon::inject::Flood, 500, 2004));
+  ASSERT_TRUE(m_scanner.Numbers(quillon::inject::Flood, 500, 2004));
   Sleep(500);
   int boxes = 0;
   for (HWND w = nullptr; (w = FindWindowExW(nullptr, w, L"#32770", L"Quillon")) != nullptr;) {

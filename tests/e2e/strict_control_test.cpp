@@ -3,9 +3,10 @@
 // no class information still delivers its labels, and one that refuses the
 // window's stored state still lets the console start.
 #include "support/console_process.h"
+#include "support/injector.h"
+#include "support/no_demo_labels.h"
 
 #include "app/resource.h"
-#include "control/inject_protocol.h"
 
 #include <gtest/gtest.h>
 
@@ -19,22 +20,12 @@ namespace {
 const wchar_t kDevice[] = L"QuillonSim";
 const wchar_t kSuccess[] = L"OPOS_SUCCESS";
 const wchar_t kSwitchKey[] = L"Software\\Quillon\\StandInControl";
-const wchar_t kDeviceKey[] = L"SOFTWARE\\OLEforRetail\\ServiceOPOS\\Scanner\\QuillonSim";
-const wchar_t kDemoInterval[] = L"DemoInterval";
 
 class StrictControl : public testing::Test {
 protected:
   void SetUp() override {
     // No sample labels of the device's own while the test looks for its own.
-    HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kDeviceKey, 0, KEY_READ | KEY_SET_VALUE, &key), ERROR_SUCCESS)
-        << "the simulated device is not registered";
-    DWORD size = sizeof m_demoInterval;
-    m_hadDemoInterval = RegQueryValueExW(key, kDemoInterval, nullptr, nullptr,
-                                         reinterpret_cast<BYTE *>(&m_demoInterval), &size) == ERROR_SUCCESS;
-    const DWORD none = 0;
-    RegSetValueExW(key, kDemoInterval, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&none), sizeof none);
-    RegCloseKey(key);
+    ASSERT_TRUE(m_quiet.Ready()) << "the simulated device is not registered";
   }
   void TearDown() override {
     if (m_console.MainWindow()) PostMessageW(m_console.MainWindow(), WM_CLOSE, 0, 0);
@@ -51,13 +42,6 @@ protected:
       RegCloseKey(key);
       if (values == 0 && subkeys == 0) RegDeleteKeyW(HKEY_CURRENT_USER, kSwitchKey);
     }
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kDeviceKey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
-    if (m_hadDemoInterval)
-      RegSetValueExW(key, kDemoInterval, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&m_demoInterval),
-                     sizeof m_demoInterval);
-    else
-      RegDeleteValueW(key, kDemoInterval);
-    RegCloseKey(key);
   }
 
   // Switches the stand-in control to a stricter behaviour for the objects it
@@ -81,18 +65,6 @@ protected:
     ASSERT_NE(main, nullptr) << "the main window did not come up";
   }
 
-  HWND Injector() const { return FindWindowExW(HWND_MESSAGE, nullptr, quillon::inject::kInjectClass, kDevice); }
-
-  bool Inject(long type, const std::string &data) const {
-    quillon::inject::LabelRecord rec{static_cast<std::int32_t>(type), static_cast<std::uint32_t>(data.size()),
-                                     static_cast<std::uint32_t>(data.size())};
-    std::vector<char> payload(reinterpret_cast<const char *>(&rec), reinterpret_cast<const char *>(&rec) + sizeof rec);
-    payload.insert(payload.end(), data.begin(), data.end()); // raw bytes
-    payload.insert(payload.end(), data.begin(), data.end()); // decoded label
-    COPYDATASTRUCT cds{quillon::inject::Labels, static_cast<DWORD>(payload.size()), payload.data()};
-    return SendMessageW(Injector(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds)) == 1;
-  }
-
   // Open, Claim, Device Enable, Decode Data, each succeeding.
   void OpenClaimEnable() {
     ASSERT_TRUE(m_console.ChooseDevice(kDevice)) << "the simulated device is not offered";
@@ -103,20 +75,20 @@ protected:
     }
   }
 
+  NoDemoLabels m_quiet; // set back after TearDown has ended the console
+  const Injector m_scanner{kDevice};
   ConsoleProcess m_console;
   std::vector<const wchar_t *> m_switches;
-  DWORD m_demoInterval = 0;
-  bool m_hadDemoInterval = false;
 };
 
 TEST_F(StrictControl, WithoutClassInformationTheConsoleStartsQuietlyAndLabelsArrive) {
   Switch(L"NoClassInfo");
   ASSERT_NO_FATAL_FAILURE(StartConsole());
   ASSERT_NO_FATAL_FAILURE(OpenClaimEnable());
-  ASSERT_NE(Injector(), nullptr);
+  ASSERT_NE(m_scanner.Window(), nullptr);
 
   m_console.Press(IDC_DATA_EVENTS);
-  ASSERT_TRUE(Inject(104, "4006381333931"));
+  ASSERT_TRUE(m_scanner.Label(104, "4006381333931"));
   EXPECT_TRUE(WaitUntil([&] { return m_console.Text(IDC_SCAN_COUNT) == L"1"; }, 10s)) << "no DataEvent arrived";
   EXPECT_EQ(m_console.Text(IDC_SCAN_DATA_LABEL), L"4006381333931");
   EXPECT_EQ(m_console.Text(IDC_SCAN_DATA_TYPE), L"SCAN_SDT_JAN13");
@@ -128,7 +100,7 @@ TEST_F(StrictControl, AControlThatRefusesTheStoredStateStillLetsTheConsoleStart)
   EXPECT_FALSE(m_console.WaitForExit(0ms).has_value()) << "the console ended";
   ASSERT_NO_FATAL_FAILURE(OpenClaimEnable());
   m_console.Press(IDC_AUTO_ENABLE);
-  ASSERT_TRUE(Inject(110, "QUILLON-128"));
+  ASSERT_TRUE(m_scanner.Label(110, "QUILLON-128"));
   EXPECT_TRUE(WaitUntil([&] { return m_console.Text(IDC_SCAN_DATA_LABEL) == L"QUILLON-128"; }, 10s));
 }
 
