@@ -74,3 +74,16 @@ require_runnable() {
 with_display() {
   if [ -n "${DISPLAY:-}" ]; then "$@"; else xvfb-run -a "$@"; fi
 }
+
+# Makes a new Wine prefix in $WINEPREFIX for programs of a bitness (64: a
+# 64-bit prefix that also runs 32-bit programs where the machine can). Wine
+# draws its own frames there (fast closing, captions on screenshots), and a
+# crashing program never waits on a debugger dialog.
+boot_prefix() {
+  local bits=$1 loader
+  loader=$(wine_loader "$bits")
+  WINEARCH=win$bits with_display env WINELOADER="$loader" "$loader" wineboot -i >/dev/null 2>&1 ||
+    fail "wineboot could not make the prefix $WINEPREFIX"
+  wine_run "$bits" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+  wine_run "$bits" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+}

@@ -17,12 +17,7 @@ make_prefix() {
   fi
   [ -f "$WINEPREFIX/system.reg" ] && return
   echo "setup: making the private Wine prefix $WINEPREFIX"
-  WINEARCH=win64 with_display env WINELOADER="$(wine_loader 64)" "$(wine_loader 64)" wineboot -i >/dev/null 2>&1 ||
-    fail "wineboot could not make the prefix $WINEPREFIX"
-  # Wine draws its own frames (fast closing, captions on screenshots) and a
-  # crashing test never waits on a debugger dialog.
-  wine_run 64 reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
-  wine_run 64 reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+  boot_prefix 64
   wineserver -w # the registry reaches its files when the server ends
   [ -f "$WINEPREFIX/system.reg" ] || fail "wineboot ended without making the prefix $WINEPREFIX"
 }

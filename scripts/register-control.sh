@@ -75,12 +75,10 @@ register_view() {
     return 0
   fi
 
-  # Entries of an older version come with an older self-registration (the
-  # type library came later): register again.
-  if [ "$registered" != "$escaped" ] || [ "$present" != "$entries_version" ]; then
-    wine_run "$bits" regsvr32 /s "$winpath" </dev/null >/dev/null 2>&1 ||
-      fail "$bits-bit regsvr32 failed for $winpath"
-  fi
+  # Not ours yet, or entries of an older version, which come with an older
+  # self-registration (the type library came later): register again.
+  wine_run "$bits" regsvr32 /s "$winpath" </dev/null >/dev/null 2>&1 ||
+    fail "$bits-bit regsvr32 failed for $winpath"
   entries+=$(device_entries "$bits")$'\n\n'
   echo "register-control: registered $winpath in the $bits-bit view of $WINEPREFIX"
 }

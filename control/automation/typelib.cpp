@@ -1,40 +1,20 @@
 #include "control/automation/typelib.h"
 
 #include "control/embedding/guids.h"
+#include "control/win32/module_instance.h"
 #include "framework/com.h"
 
 #include <oleauto.h>
 
 #include <string>
 
-extern "C" IMAGE_DOS_HEADER __ImageBase;
-
 namespace quillon {
-
-namespace {
-
-// This module's own file, which holds the library.
-std::wstring ThisModule() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD n =
-        GetModuleFileNameW(reinterpret_cast<HMODULE>(&__ImageBase), path.data(), static_cast<DWORD>(path.size()));
-    if (n == 0) return {};
-    if (n < path.size()) {
-      path.resize(n);
-      return path;
-    }
-    path.resize(path.size() * 2);
-  }
-}
-
-} // namespace
 
 HRESULT LoadScannerTypeInfo(REFGUID guid, ITypeInfo **ppti) {
   if (!ppti) return E_POINTER;
   *ppti = nullptr;
   try {
-    const std::wstring path = ThisModule();
+    const std::wstring path = ModulePath(); // the library is in this module
     if (path.empty()) return HRESULT_FROM_WIN32(GetLastError());
     // Oleaut32 keeps a loaded library cached: loading again is cheap.
     ComPtr<ITypeLib> lib;

@@ -3,6 +3,7 @@
 // would: choosing list entries, typing, pressing buttons, reading the fields
 // and the message boxes.
 #include "support/console_process.h"
+#include "support/injector.h"
 
 #include "app/resource.h"
 #include "control/inject_protocol.h"
@@ -141,8 +142,8 @@ long long StatisticIn(const std::wstring &reply, const std::wstring &name) {
 // device reports GoodScanCount and the labels scanned through its injector
 // among them. Its statistics persist, so the test compares before and after.
 TEST_F(Panels, RetrieveAfterScansShowsTheCountInTheReply) {
-  const HWND injector = FindWindowExW(HWND_MESSAGE, nullptr, quillon::inject::kInjectClass, kDevice);
-  ASSERT_NE(injector, nullptr) << "no injection window for the open device";
+  const Injector scanner(kDevice);
+  ASSERT_NE(scanner.Window(), nullptr) << "no injection window for the open device";
   auto retrieve = [&] {
     m_console.Click(IDC_RETRIEVE_STATISTICS); // posted: the reply comes in a message box
     const auto box = m_console.WaitForMessageBox(L"Quillon", 10s);
@@ -158,9 +159,7 @@ TEST_F(Panels, RetrieveAfterScansShowsTheCountInTheReply) {
   const int kScans = 3;
   for (int i = 0; i < kScans; ++i) {
     Write(1, L"1"); // DataEventEnabled: one event per arming
-    quillon::inject::Numbers burst{1, 103 /* EAN-8 */, i};
-    COPYDATASTRUCT cds{quillon::inject::Burst, sizeof burst, &burst};
-    ASSERT_EQ(SendMessageW(injector, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds)), 1);
+    ASSERT_TRUE(scanner.Numbers(quillon::inject::Burst, 1, 103 /* EAN-8 */, i));
     ASSERT_TRUE(WaitUntil([&] { return m_console.Text(IDC_SCAN_COUNT) == std::to_wstring(i + 1); }, 10s));
   }
 

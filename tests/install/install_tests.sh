@@ -68,9 +68,7 @@ new_prefix() {
   prefix_bits=$2
   wineserver -k >/dev/null 2>&1 || true
   rm -rf "$WINEPREFIX"
-  wine_run "$2" wineboot -i >/dev/null 2>&1 || fail "wineboot could not make $WINEPREFIX"
-  wine_run "$2" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
-  wine_run "$2" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+  boot_prefix "$2"
   settle
 }
 # The registry reaches its files when the server ends; a server that stays
