@@ -147,6 +147,8 @@ void ClaimTimeoutHonoured(RuleContext &c) {
   const ULONGLONG start = GetTickCount64();
   const long r = c.s.ClaimDevice(wait);
   const ULONGLONG took = GetTickCount64() - start;
+  if (r == kSuccess)
+    c.Skip(call + L" got the claim another process held, which claim.exclusive-across-processes reports");
   c.ExpectCode(call + L" while another process holds the claim", kTimeout, r);
   c.Expect(took * 4 >= static_cast<ULONGLONG>(wait) * 3,
            call + L" answered after " + std::to_wstring(took) + L" ms: it did not wait for its time-out");
@@ -551,12 +553,12 @@ void StatisticsUpdateAndReset(RuleContext &c) {
 
 void ResultCodeAfterEveryCall(RuleContext &c) {
   c.Open();
-  c.ExpectCode(L"ReleaseDevice while not claimed", kIllegal, c.s.ReleaseDevice());
-  c.ExpectResultCode(L"after the refused ReleaseDevice", kIllegal);
-  c.s.GetDataCount();
-  c.ExpectResultCode(L"after reading DataCount", kSuccess);
+  const long released = c.s.ReleaseDevice();
+  c.ExpectResultCode(L"after ReleaseDevice answered " + ResultName(released), released);
   c.s.SetDeviceEnabled(1);
   c.ExpectResultCode(L"after the refused DeviceEnabled = true", kNotClaimed);
+  c.s.GetDataCount();
+  c.ExpectResultCode(L"after reading DataCount", kSuccess);
   c.ExpectCode(L"ClaimDevice(2000)", kSuccess, c.s.ClaimDevice(2000));
   c.ExpectResultCode(L"after ClaimDevice", kSuccess);
 }
@@ -699,7 +701,7 @@ const Rule kRules[] = {
      L"With --allow-writes, UpdateStatistics sets GoodScanCount and ResetStatistics sets it back to 0, as RetrieveStatistics then reads.",
      L"Statistics: Update takes name=value pairs; Reset sets the named statistics to zero.", 0, StatisticsUpdateAndReset},
     {L"result.code-after-every-call",
-     L"ResultCode reads the result of the last call: a refused method, a property read and a refused property write each leave their own code.",
+     L"ResultCode reads the result of the last call: a method, a refused property write and a property read each leave their own code.",
      L"Life cycle: ResultCode holds the result of the last method, property write, or read of a property that needs an open device.",
      0, ResultCodeAfterEveryCall},
     {L"state.properties-readable",

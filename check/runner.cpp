@@ -197,23 +197,23 @@ void CheckRunner::RunRule(const Rule &rule, int &scanNumber, int scanTotal) {
 
 void CheckRunner::Cleanup() {
   // Leave the device disabled, released and closed whatever the rule did.
+  m_session.SetInterruptible(false);
   auto attempt = [](auto f) {
     try {
       f();
     } catch (...) {
     }
   };
+  // State is not trusted here: a control that misreports it would be left open.
   attempt([&] {
-    if (m_session.GetState() == 1) return;
-    attempt([&] {
-      if (m_session.GetDeviceEnabled()) m_session.SetDeviceEnabled(0);
-    });
-    attempt([&] {
-      if (m_session.GetClaimed()) m_session.ReleaseDevice();
-    });
-    m_session.Close();
+    if (m_session.GetDeviceEnabled()) m_session.SetDeviceEnabled(0);
   });
+  attempt([&] {
+    if (m_session.GetClaimed()) m_session.ReleaseDevice();
+  });
+  attempt([&] { m_session.Close(); });
   m_session.DestroyControl();
+  m_session.SetInterruptible(true);
 }
 
 void CheckRunner::Record(const Rule &rule, Outcome outcome, const std::wstring &detail, double seconds) {

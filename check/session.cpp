@@ -177,7 +177,7 @@ bool CheckSession::PumpUntil(const std::function<bool()> &done, unsigned ms) {
       TranslateMessage(&msg);
       DispatchMessageW(&msg);
     }
-    if (g_checkInterrupted) throw RunEnded{L"interrupted (Ctrl+C)"};
+    if (g_checkInterrupted && m_interruptible) throw RunEnded{L"interrupted (Ctrl+C)"};
     if (done()) return true;
     const ULONGLONG now = GetTickCount64();
     if (now >= end) return false;
@@ -200,7 +200,7 @@ void CheckSession::OnEvent(DISPID dispid, const DISPPARAMS &params) {
 }
 
 void CheckSession::Enter(const wchar_t *name, unsigned extraMs) {
-  if (g_checkInterrupted) throw RunEnded{L"interrupted (Ctrl+C)"};
+  if (g_checkInterrupted && m_interruptible) throw RunEnded{L"interrupted (Ctrl+C)"};
   m_callStack.emplace_back(name);
   m_watchdog.Arm(name, m_timeoutMs + extraMs);
 }

@@ -93,6 +93,9 @@ public:
   // A fresh control instance in place of the last one; false with the reason.
   bool NewControl(std::wstring &error);
   void DestroyControl();
+  // Whether Ctrl+C ends the run at the next call or wait (not while the
+  // device is being closed).
+  void SetInterruptible(bool interruptible) { m_interruptible = interruptible; }
   // Whether the control's events could be connected.
   bool EventsConnected() const { return !m_noEvents; }
 
@@ -233,4 +236,5 @@ private:
   std::vector<std::wstring> m_callStack;
   std::vector<RecordedEvent> m_events;
   bool m_noEvents = false;
+  bool m_interruptible = true;
 };

@@ -344,7 +344,11 @@ HRESULT FakeScanner::InvokeImpl(DISPID dispid, WORD wFlags, DISPPARAMS *pParams,
                 pParams->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT))
     return DISP_E_PARAMNOTFOUND;
 
-  const std::optional<FakeAnswer> answer = m_answers->Take(dispid, wFlags);
+  std::optional<FakeAnswer> answer = m_answers->Take(dispid, wFlags);
+  if (!answer && m_answers->GetBehaviour()) {
+    const RecordedCall recorded = m_calls.back(); // the behaviour may call back into this object
+    answer = m_answers->GetBehaviour()(*this, recorded);
+  }
   if (answer && answer->action) answer->action();
   if (answer && FAILED(answer->hr)) {
     if (answer->hr == DISP_E_EXCEPTION && pExcepInfo) {

@@ -126,9 +126,17 @@ struct RecordedCall {
   bool wantsResult;              // a result VARIANT was passed
 };
 
+class FakeScanner;
+
 // The answers for a set of fake controls, by dispatch ID and invocation kind.
 class FakeAnswerBook {
 public:
+  // Answers every call that no programmed answer covers, as a device would
+  // (a model of the control's behaviour); without it such calls get the
+  // default reply.
+  using Behaviour = std::function<std::optional<FakeAnswer>(FakeScanner &, const RecordedCall &)>;
+  void Behave(Behaviour behaviour) { m_behaviour = std::move(behaviour); }
+  const Behaviour &GetBehaviour() const { return m_behaviour; }
   // The standing answer for dispid; kind 0 applies to every invocation kind,
   // a kind (DISPATCH_PROPERTYGET, ...) only to that one and wins over 0.
   FakeAnswer &On(DISPID dispid, WORD kind = 0);
@@ -142,6 +150,7 @@ public:
 private:
   std::map<std::pair<DISPID, WORD>, FakeAnswer> m_standing;
   std::map<std::pair<DISPID, WORD>, std::deque<FakeAnswer>> m_once;
+  Behaviour m_behaviour;
 };
 
 class FakeScanner final : public IDispatch,
