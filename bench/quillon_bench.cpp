@@ -11,6 +11,7 @@
 
 #include "app/resource.h"
 #include "control/inject_protocol.h"
+#include "framework/std_output.h"
 
 #include <windows.h>
 #include <psapi.h>
@@ -644,9 +645,10 @@ int wmain(int argc, wchar_t **argv) {
   }
   SYSTEM_INFO si;
   GetNativeSystemInfo(&si);
-  printf("quillon_bench: %d-bit console, device %s, %lu processors%s\n", sizeof(void *) == 8 ? 64 : 32,
-         Narrow(g_device).c_str(), static_cast<unsigned long>(si.dwNumberOfProcessors), g_quick ? ", quick run" : "");
-  fflush(stdout);
+  // The device's name is written whole, whatever its script.
+  PrintStandardOutput(L"quillon_bench: %d-bit console, device %ls, %lu processors%ls\n", sizeof(void *) == 8 ? 64 : 32,
+                      g_device.c_str(), static_cast<unsigned long>(si.dwNumberOfProcessors),
+                      g_quick ? L", quick run" : L"");
 
   if (Runs(L"throughput") || Runs(L"latency")) {
     printf("throughput and latency\n");

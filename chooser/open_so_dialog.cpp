@@ -4,8 +4,7 @@
 
 #include "app/resource.h"
 #include "framework/com.h"
-
-#include <cstdio>
+#include "framework/std_output.h"
 
 namespace {
 
@@ -21,15 +20,16 @@ void ListSubkeys(HKEY hKey, CComboBox &names) {
                    nullptr);
   if (cSubKeys == 0) return;
 
-  std::printf("\nNumber of subkeys: %d\n", static_cast<int>(cSubKeys));
+  // Names are written whole in any script: UTF-8 to a file or pipe, wide
+  // characters to a console.
+  PrintStandardOutput(L"\nNumber of subkeys: %d\n", static_cast<int>(cSubKeys));
   for (DWORD i = 0; i < cSubKeys; ++i) {
     wchar_t name[kNameBufferChars];
     DWORD cchName = kNameBufferChars;
     if (RegEnumKeyExW(hKey, i, name, &cchName, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) continue;
-    std::wprintf(L"(%d) %ls\n", static_cast<int>(i + 1), name);
+    PrintStandardOutput(L"(%d) %ls\n", static_cast<int>(i + 1), name);
     names.AddString(name);
   }
-  std::fflush(stdout);
 }
 
 } // namespace

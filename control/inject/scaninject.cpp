@@ -1,5 +1,6 @@
 // scaninject: feeds a simulated scanner that some process has open. See Usage().
 #include "control/inject_protocol.h"
+#include "framework/std_output.h"
 
 #include <windows.h>
 
@@ -179,7 +180,7 @@ int FromStdin(const std::vector<HWND> &windows) {
     }
   }
   if (!payload.empty()) taken += Send(windows, Labels, payload.data(), payload.size());
-  fwprintf(stdout, L"%lld of %lld labels taken\n", taken, sent);
+  PrintStandardOutput(L"%lld of %lld labels taken\n", taken, sent);
   return taken == sent ? 0 : 1;
 }
 
@@ -228,7 +229,7 @@ int Run(int argc, wchar_t **argv) {
 
   const std::vector<HWND> windows = FindDevices(device);
   if (windows.empty()) {
-    fwprintf(stderr, L"scaninject: no process has the simulated device \"%ls\" open\n", device);
+    PrintStandardError(L"scaninject: no process has the simulated device \"%ls\" open\n", device);
     return 3;
   }
   if (command == L"label" && (n == 2 || n == 3) && Number(arg[0], a)) {
@@ -245,7 +246,7 @@ int Run(int argc, wchar_t **argv) {
     const Numbers numbers{static_cast<std::int32_t>(a), static_cast<std::int32_t>(n >= 2 ? b : 110),
                           static_cast<std::int32_t>(n >= 3 ? c : 1)};
     const long long taken = Send(windows, Burst, &numbers, sizeof numbers);
-    fwprintf(stdout, L"%lld of %ld labels taken\n", taken, a);
+    PrintStandardOutput(L"%lld of %ld labels taken\n", taken, a);
     return taken == a ? 0 : 1;
   }
   if (command == L"stdin" && n == 0) return FromStdin(windows);
@@ -266,7 +267,7 @@ int Run(int argc, wchar_t **argv) {
     return SendNumbers(windows, Flood, a, n == 2 ? b : 2001);
   if (command == L"query" && n == 0) {
     const long long q = Send(windows, Query, nullptr, 0);
-    fwprintf(stdout, L"%ls: %ls\n", device, (q & QueryEnabled) ? L"enabled" : L"open, not enabled");
+    PrintStandardOutput(L"%ls: %ls\n", device, (q & QueryEnabled) ? L"enabled" : L"open, not enabled");
     return 0;
   }
   Usage();

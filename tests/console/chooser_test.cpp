@@ -202,6 +202,37 @@ TEST_F(Chooser, ListsTheSubkeysSortedPreselectsTheFirstAndTracesThemInRegistryOr
   EXPECT_EQ(trace, expected);
 }
 
+// Names in any script reach a redirected trace whole, as UTF-8, in registry
+// order; the ASCII name beside them keeps its bytes as before.
+TEST_F(Chooser, TracesNamesOfEveryScriptWholeAsUtf8) {
+  const struct {
+    const wchar_t *name;
+    const char *utf8;
+  } kNames[] = {
+      {L"Alpha", "Alpha"},
+      {L"Kasse Gr\u00F6\u00DFe", "Kasse Gr\xC3\xB6\xC3\x9F"
+                                 "e"},
+      {L"\u30B9\u30AD\u30E3\u30CA", "\xE3\x82\xB9\xE3\x82\xAD\xE3\x83\xA3\xE3\x83\x8A"},
+      {L"Scan \U0001D54A", "Scan \xF0\x9D\x95\x8A"}, // outside the Basic Multilingual Plane
+  };
+  MakeKey();
+  for (const auto &n : kNames)
+    AddDevice(n.name);
+
+  CapturedStdout out;
+  COpenSODialog dlg;
+  ASSERT_EQ(Run(dlg, IDCANCEL), IDCANCEL);
+  const std::string trace = out.Stop();
+
+  std::string expected = "\nNumber of subkeys: 4\n";
+  const std::vector<std::wstring> registry = RegistryOrder();
+  for (size_t i = 0; i < registry.size(); ++i)
+    for (const auto &n : kNames)
+      if (registry[i] == n.name) expected += "(" + std::to_string(i + 1) + ") " + n.utf8 + "\n";
+  EXPECT_EQ(trace, expected);
+  EXPECT_EQ(m_shown.entries.size(), 4u);
+}
+
 TEST_F(Chooser, ReadsTheRegistryAfreshAtEachShowing) {
   MakeKey();
   AddDevice(L"First");
