@@ -56,16 +56,6 @@ std::string Seconds(double s) {
 
 } // namespace
 
-std::string Utf8(const std::wstring &text) {
-  if (text.empty()) return {};
-  const int n =
-      WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string bytes(n > 0 ? static_cast<size_t>(n) : 0, '\0');
-  if (n > 0)
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), n, nullptr, nullptr);
-  return bytes;
-}
-
 bool WriteUtf8File(const std::wstring &path, const std::string &bytes) {
   const HANDLE file =
       CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

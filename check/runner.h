@@ -5,6 +5,7 @@
 #pragma once
 
 #include "check/rules.h"
+#include "framework/std_output.h"
 
 #include <functional>
 #include <mutex>
@@ -73,4 +74,3 @@ private:
 std::string JUnitXml(const std::wstring &suite, const std::vector<RuleResult> &results, double seconds);
 // Writes text as UTF-8; false when the file could not be written.
 bool WriteUtf8File(const std::wstring &path, const std::string &bytes);
-std::string Utf8(const std::wstring &text);
