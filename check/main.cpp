@@ -92,7 +92,10 @@ int RunCheck(CheckOptions &o) {
   CheckTimings timings;
   CheckRunner *runner = nullptr;
   Watchdog watchdog([&runner](const std::wstring &call, unsigned ms) {
-    if (runner) runner->OnCallTimedOut(call, ms);
+    if (runner)
+      runner->OnCallTimedOut(call, ms);
+    else
+      WriteOutput(call + L" did not return within " + std::to_wstring(ms / 1000) + L" s; the check ends.\n");
     TerminateProcess(GetCurrentProcess(), 1);
   });
   CheckSession session(watchdog, o.callTimeoutMs);
