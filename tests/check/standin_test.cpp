@@ -4,11 +4,14 @@
 // and report say the same as the output.
 #include "check/runner.h"
 #include "check/statistics_xml.h"
+#include "support/dialog_answerer.h"
+#include "app/resource.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <memory>
 #include <set>
 #include <sstream>
 
@@ -32,8 +35,9 @@ struct Finished {
   std::string output;
 };
 
-// Runs QuillonCheck with the arguments and collects its standard output.
-Finished RunCheck(const std::wstring &arguments) {
+// Runs QuillonCheck with the arguments and collects its standard output;
+// chooser, when given, answers the device chooser the program shows.
+Finished RunCheck(const std::wstring &arguments, const DialogAnswerer::Action &chooser = nullptr) {
   Finished f;
   SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
   HANDLE read = nullptr, write = nullptr;
@@ -51,6 +55,8 @@ Finished RunCheck(const std::wstring &arguments) {
       CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi);
   CloseHandle(write);
   if (started) {
+    std::unique_ptr<DialogAnswerer> answerer;
+    if (chooser) answerer = std::make_unique<DialogAnswerer>(L"Open Service Object", chooser, pi.dwThreadId);
     char buffer[4096];
     DWORD got = 0;
     while (ReadFile(read, buffer, sizeof buffer, &got, nullptr) && got)
@@ -153,6 +159,24 @@ TEST(StandIn, UnknownDeviceFailsWithExitStatusOne) {
                                              "expected OPOS_SUCCESS, saw OPOS_E_NOEXIST"))
       << f.output;
   EXPECT_NE(std::string::npos, f.output.find("0 passed, 1 failed, 0 skipped")) << f.output;
+}
+
+// Started without arguments, as from a double-click: the chooser names the
+// device, and the report goes to the Documents folder.
+TEST(StandIn, WithoutArgumentsTheChooserNamesTheDeviceAndDocumentsKeepsTheReport) {
+  const Finished f = RunCheck(L"", [](HWND dlg) {
+    SetDlgItemTextW(dlg, IDC_SO_NAMES, L"QuillonSimPlain");
+    DialogAnswerer::Press(dlg, IDOK);
+  });
+  EXPECT_EQ(0u, f.status) << f.output;
+  EXPECT_NE(std::string::npos, f.output.find("device QuillonSimPlain")) << f.output;
+  const size_t at = f.output.find("Report: ");
+  ASSERT_NE(std::string::npos, at) << f.output;
+  const std::string path = f.output.substr(at + 8, f.output.find_first_of("\r\n", at) - at - 8);
+  EXPECT_NE(std::string::npos, path.find("\\Documents\\QuillonCheck QuillonSimPlain ")) << path;
+  const std::wstring wide(path.begin(), path.end());
+  EXPECT_NE(std::string::npos, ReadFileText(wide).find(" passed, 0 failed, ")) << path;
+  DeleteFileW(wide.c_str());
 }
 
 } // namespace
