@@ -67,6 +67,11 @@ std::wstring Header(CheckSession &session, const std::wstring &device, const Che
 }
 
 int RunCheck(CheckOptions &o) {
+  const std::vector<const Rule *> rules = SelectRules(o);
+  if (rules.empty()) {
+    WriteOutput(L"QuillonCheck: no rule matches --only; QuillonCheck --list shows them all.\n");
+    return 2;
+  }
   if (o.device.empty()) {
     COpenSODialog chooser;
     if (chooser.DoModal() != IDOK || chooser.m_strName.IsEmpty()) {
@@ -106,7 +111,7 @@ int RunCheck(CheckOptions &o) {
   run.header = Header(session, o.device, o);
   WriteOutput(run.header);
   runner = &run;
-  const int status = run.Run(SelectRules(o));
+  const int status = run.Run(rules);
   runner = nullptr;
   return status;
 }
