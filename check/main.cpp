@@ -40,14 +40,15 @@ std::wstring DefaultReportPath(const std::wstring &device) {
 }
 
 // Device, control object and service object, as far as they can be read.
-std::wstring Header(CheckSession &session, const std::wstring &device, const CheckOptions &o) {
+std::wstring Header(CheckSession &session, const std::wstring &device, const CheckOptions &o, bool &hosted) {
   std::wstring h = L"QuillonCheck " QUILLON_VERSION_TEXT L" (" + std::to_wstring(sizeof(void *) * 8) +
                    L"bit), device " + device + Now(L", %04u-%02u-%02u %02u:%02u:%02u") + L"\n";
   h += std::wstring(L"Options:") + (o.feed ? L" --feed" : L"") + (o.interactive ? L" --interactive" : L"") +
        (o.allowWrites ? L" --allow-writes" : L"") + (o.feed || o.interactive || o.allowWrites ? L"" : L" none") + L"\n";
   std::wstring error;
   try {
-    if (!session.NewControl(error)) return h + L"Control object: " + error + L"\n";
+    hosted = session.NewControl(error);
+    if (!hosted) return h + L"Control object: " + error + L"\n";
     h += L"Control object: " + session.GetControlObjectDescription() + L" (version " +
          std::to_wstring(session.GetControlObjectVersion()) + L")\n";
     const long r = session.Open(device);
@@ -108,8 +109,13 @@ int RunCheck(CheckOptions &o) {
   run.beforeFinish = [&quiet] {
     if (quiet) quiet->Restore();
   };
-  run.header = Header(session, o.device, o);
+  bool hosted = false;
+  run.header = Header(session, o.device, o, hosted);
   WriteOutput(run.header);
+  if (!hosted) { // no rule can run without the control object; the report still says why
+    if (!o.reportPath.empty()) WriteUtf8File(o.reportPath, Utf8(run.header));
+    return 2;
+  }
   runner = &run;
   const int status = run.Run(rules);
   runner = nullptr;
