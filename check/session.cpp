@@ -196,6 +196,11 @@ size_t CheckSession::DataEvents() const {
 void CheckSession::OnEvent(DISPID dispid, const DISPPARAMS &params) {
   RecordedEvent e{dispid, EventArgAsLong(params), GetCurrentThreadId() == m_thread,
                   m_callStack.empty() ? std::wstring() : m_callStack.back()};
+  const std::wstring name = dispid == 1 ? L"a DataEvent" : L"an event (dispatch ID " + std::to_wstring(dispid) + L")";
+  if (!e.onAppThread)
+    m_misdelivered.push_back(name + L" arrived on another thread than the application's");
+  else if (!e.duringCall.empty())
+    m_misdelivered.push_back(name + L" arrived inside the application's call to " + e.duringCall);
   m_events.push_back(std::move(e));
 }
 

@@ -223,6 +223,9 @@ public:
   }
 
   const std::vector<RecordedEvent> &Events() const { return m_events; }
+  // Every event of the session so far that arrived on another thread or
+  // inside a call, described; kept across control instances.
+  const std::vector<std::wstring> &Misdelivered() const { return m_misdelivered; }
   void ClearEvents() { m_events.clear(); }
   size_t DataEvents() const;
   void OnEvent(DISPID dispid, const DISPPARAMS &params);
@@ -235,6 +238,7 @@ private:
   DWORD m_thread = GetCurrentThreadId();
   std::vector<std::wstring> m_callStack;
   std::vector<RecordedEvent> m_events;
+  std::vector<std::wstring> m_misdelivered;
   bool m_noEvents = false;
   bool m_interruptible = true;
 };
