@@ -101,8 +101,12 @@ bool CheckSession::NewControl(std::wstring &error) {
     }
   }
   try {
-    const RECT rc{0, 0, 16, 16};
-    m_s.Create(L"", 0, rc, m_host, kControlId);
+    // A control object's start-up runs its code too, and may hang like any call.
+    Call(L"creating the control object", 0, [&] {
+      const RECT rc{0, 0, 16, 16};
+      m_s.Create(L"", 0, rc, m_host, kControlId);
+      return 0;
+    });
   } catch (const CDispatchException &e) {
     error = std::wstring(L"the OPOS Scanner control object could not be created: ") +
             static_cast<const wchar_t *>(e.m_strDescription);
@@ -113,7 +117,13 @@ bool CheckSession::NewControl(std::wstring &error) {
 }
 
 void CheckSession::DestroyControl() {
-  if (m_s.m_hWnd) ::DestroyWindow(m_s.Detach());
+  if (m_s.m_hWnd) {
+    // Tearing the control down runs its code as well; timed, but never
+    // throwing, since destructors come here.
+    m_watchdog.Arm(L"releasing the control object", m_timeoutMs);
+    ::DestroyWindow(m_s.Detach());
+    m_watchdog.Disarm();
+  }
   m_events.clear();
 }
 
