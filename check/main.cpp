@@ -84,10 +84,10 @@ int RunCheck(CheckOptions &o) {
   if (o.reportPath.empty() && o.noArguments) o.reportPath = DefaultReportPath(o.device);
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 
-  std::unique_ptr<QuietSimulatedDevice> quiet;
+  // A simulated device's own sample labels would be counted as scans.
+  auto quiet = std::make_unique<QuietSimulatedDevice>(o.device);
   std::unique_ptr<LabelSource> labels;
   if (o.feed) {
-    quiet = std::make_unique<QuietSimulatedDevice>(o.device);
     labels = std::make_unique<FeedLabels>(o.device);
   } else if (o.interactive) {
     labels = std::make_unique<PromptForLabels>(o.scanTimeoutMs);
