@@ -26,17 +26,16 @@ std::wstring Now(const wchar_t *format) {
   return text;
 }
 
-// "Documents\QuillonCheck QuillonSim 2026-12-08 224501.txt"
+// The report's default place: the user's Documents folder.
 std::wstring DefaultReportPath(const std::wstring &device) {
   PWSTR folder = nullptr;
   std::wstring path;
   if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, &folder)) && folder) path = folder;
   CoTaskMemFree(folder);
   if (path.empty()) return L"";
-  std::wstring name = device;
-  for (wchar_t &c : name)
-    if (c < 32 || wcschr(L"<>:\"/\\|?*", c)) c = L'_';
-  return path + L"\\QuillonCheck " + name + Now(L" %04u-%02u-%02u %02u%02u%02u") + L".txt";
+  SYSTEMTIME t;
+  GetLocalTime(&t);
+  return path + L"\\" + ReportFileName(device, t);
 }
 
 // Device, control object and service object, as far as they can be read.

@@ -1,6 +1,7 @@
 // Command-line parsing and rule-id patterns.
 #include "check/options.h"
 
+#include <cstdio>
 #include <cwchar>
 
 const wchar_t kCheckUsage[] =
@@ -96,6 +97,15 @@ bool ParseCheckOptions(const std::vector<std::wstring> &args, CheckOptions &o, s
     return false;
   }
   return true;
+}
+
+std::wstring ReportFileName(const std::wstring &device, const SYSTEMTIME &t) {
+  std::wstring name = device.substr(0, 64);
+  for (wchar_t &c : name)
+    if (c < 32 || std::wcschr(L"<>:\"/\\|?*", c)) c = L'_';
+  wchar_t stamp[32];
+  std::swprintf(stamp, 32, L" %04u-%02u-%02u %02u%02u%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+  return L"QuillonCheck " + name + stamp + L".txt";
 }
 
 bool MatchesPattern(std::wstring_view pattern, std::wstring_view id) {

@@ -1,6 +1,8 @@
 // The command line of QuillonCheck, parsed into plain values.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 #include <vector>
 
@@ -30,6 +32,11 @@ bool ParseCheckOptions(const std::vector<std::wstring> &args, CheckOptions &opti
 
 // Whether id matches a pattern of * (any run of characters) and ? (any one).
 bool MatchesPattern(std::wstring_view pattern, std::wstring_view id);
+
+// The default report's file name, "QuillonCheck QuillonSim 2026-12-08 224501.txt":
+// characters a file name cannot hold become "_", and a long device name is
+// cut so that the path stays within the classic limit.
+std::wstring ReportFileName(const std::wstring &device, const SYSTEMTIME &time);
 
 // The usage text printed for --help and after a malformed argument.
 extern const wchar_t kCheckUsage[];

@@ -221,6 +221,14 @@ TEST(CheckOptions, OnlySelectsByPatterns) {
   EXPECT_FALSE(ParseCheckOptions({L"One", L"Two"}, o, error));
 }
 
+TEST(CheckOptions, ReportFileNameKeepsOnlyWhatAFileNameMayHold) {
+  const SYSTEMTIME t{2026, 12, 2, 8, 22, 45, 1, 0};
+  EXPECT_EQ(L"QuillonCheck QuillonSim 2026-12-08 224501.txt", ReportFileName(L"QuillonSim", t));
+  EXPECT_EQ(L"QuillonCheck a_b_c_d_e 2026-12-08 224501.txt", ReportFileName(L"a:b/c\\d?e", t));
+  EXPECT_EQ(L"QuillonCheck " + std::wstring(64, L'x') + L" 2026-12-08 224501.txt",
+            ReportFileName(std::wstring(300, L'x'), t));
+}
+
 TEST(StatisticsReply, ReadsEntriesAndRefusesWhatIsNotTheStatisticsShape) {
   std::vector<StatisticEntry> entries;
   std::wstring error;
