@@ -35,7 +35,7 @@ ModelRun RunAgainstModel(ModelFault fault, unsigned callTimeoutMs = 5000, const 
   options.allowWrites = true;
   options.callTimeoutMs = callTimeoutMs;
   options.reportPath = report;
-  const CheckTimings timings{50, 1000, 100};
+  const CheckTimings timings{20, 500, 60};
   CheckRunner *runner = nullptr;
   Watchdog watchdog([&runner](const std::wstring &call, unsigned ms) {
     if (runner) runner->OnCallTimedOut(call, ms);
