@@ -96,18 +96,18 @@ int RunCheck(CheckOptions &o) {
   ProcessClaimHolder holder(o.device);
   CheckTimings timings;
   CheckRunner *runner = nullptr;
-  Watchdog watchdog([&runner](const std::wstring &call, unsigned ms) {
-    if (runner)
+  Watchdog watchdog([&runner, &quiet](const std::wstring &call, unsigned ms) {
+    if (runner) {
       runner->OnCallTimedOut(call, ms);
-    else
+    } else {
+      quiet->Restore();
       WriteOutput(call + L" did not return within " + std::to_wstring(ms / 1000) + L" s; the check ends.\n");
+    }
     TerminateProcess(GetCurrentProcess(), 1);
   });
   CheckSession session(watchdog, o.callTimeoutMs);
   CheckRunner run(o, timings, session, *labels, holder);
-  run.beforeFinish = [&quiet] {
-    if (quiet) quiet->Restore();
-  };
+  run.beforeFinish = [&quiet] { quiet->Restore(); };
   bool hosted = false;
   run.header = Header(session, o.device, o, hosted);
   WriteOutput(run.header);
