@@ -96,7 +96,7 @@ bool CheckSession::NewControl(std::wstring &error) {
   if (!m_host) {
     m_host = new Host(*this);
     if (!m_host->Create()) {
-      error = L"the hidden host window could not be made";
+      error = L"the hidden host window could not be made (error " + std::to_wstring(GetLastError()) + L")";
       return false;
     }
   }
