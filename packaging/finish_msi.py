@@ -20,11 +20,13 @@ leaves out or gets wrong, with msitools (msiinfo export, msibuild -i).
                  another DLL) is pointed at a key of nobody's: uninstall and
                  upgrade leave the group alone; an upgrade keeps the user's
                  statistics
-               - after costing, the simulated scanner feature about to be
+               - after costing and feature migration, the simulated scanner
+                 feature about to be
                  installed, reinstalled or advertised (whatever asked for it:
                  ADDLOCAL, ADDDEFAULT, ADDSOURCE, INSTALLLEVEL, a transform,
                  feature migration, REINSTALL) while another server holds the
-                 class stops the install with a message naming that server
+                 class in either view stops the install with a message naming
+                 that server
   _Validation  the column rules of every table
 
 Usage: finish_msi.py PACKAGE.msi --arch=x64|x86 --wxs=quillon.wxs --tree64=DIR --tree32=DIR
@@ -76,7 +78,10 @@ class Table:
 
 
 def export(msi, name):
-    text = subprocess.run(["msiinfo", "export", msi, name], check=True, capture_output=True).stdout.decode("utf-8")
+    # msiinfo writes a binary table's streams into a folder of the table's name: not here.
+    with tempfile.TemporaryDirectory() as scratch:
+        text = subprocess.run(["msiinfo", "export", os.path.abspath(msi), name], check=True, capture_output=True,
+                              cwd=scratch).stdout.decode("utf-8")
     lines = text.replace("\r\n", "\n").split("\n")
     if lines and lines[-1] == "":
         lines.pop()
@@ -353,7 +358,8 @@ def main():
     guard("QuillonForeignProgId", "QUILLON_PROGID_ROOT", NOT_OURS, any_foreign)
     guard("QuillonForeignTypeLib", "QUILLON_TYPELIB_ROOT", NOT_OURS, foreign_typelib())
     guard("QuillonUpgradeKeepsUserData", "QUILLON_USERDATA_KEY", USERDATA_KEPT, "UPGRADINGPRODUCTCODE")
-    for v in views:
+    # Both views in either package: the ProgID and the type library are shared between them.
+    for v in (64, 32):
         action = f"QuillonRefuse{v}"
         actions.rows.append([action, "19", "", REFUSAL.format(view=f"{v}-bit", prop=f"OPOS_SCANNER_{v}"), ""])
         late.append((action, f"(&{FEATURE} = 1 OR &{FEATURE} >= 3) AND {foreign_class(v)}"))
@@ -364,8 +370,10 @@ def main():
         at = {r[0]: int(r[2]) for r in seq.rows}
         for n, (action, condition) in enumerate(early, 1):
             seq.rows.append([action, condition, str(at["AppSearch"] + n)])
+        # After the feature states are final: costing, and an upgrade's migrated states.
+        after = max(at["CostFinalize"], at.get("MigrateFeatureStates", 0))
         for n, (action, condition) in enumerate(late, 1):
-            seq.rows.append([action, condition, str(at["CostFinalize"] + n)])
+            seq.rows.append([action, condition, str(after + n)])
         changed.append(seq)
 
     import_tables(msi, changed)

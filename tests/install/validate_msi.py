@@ -12,9 +12,11 @@ Usage: validate_msi.py [--self-test] [--signed=CA.pem] PACKAGE.msi...
 The last line says how many checks passed and failed.
 """
 import copy
+import os
 import re
 import subprocess
 import sys
+import tempfile
 
 CLASSES = "software\\classes\\"
 SHARED_EXCEPT = ("clsid\\", "interface\\", "wow6432node\\")
@@ -29,10 +31,13 @@ class Package:
         self.path = path
         self.t = {}
         names = subprocess.run(["msiinfo", "tables", path], check=True, capture_output=True, text=True).stdout.split()
+        # msiinfo writes a binary table's streams into a folder of the table's name.
+        scratch = tempfile.TemporaryDirectory()
         for name in names:
             if name.startswith("_") and name != "_Validation":
                 continue
-            text = subprocess.run(["msiinfo", "export", path, name], check=True, capture_output=True).stdout
+            text = subprocess.run(["msiinfo", "export", os.path.abspath(path), name], check=True, capture_output=True,
+                                  cwd=scratch.name).stdout
             lines = text.decode("utf-8").replace("\r\n", "\n").rstrip("\n").split("\n")
             columns = lines[0].split("\t")
             rows = [dict(zip(columns, (l.split("\t") + [""] * len(columns))[:len(columns)])) for l in lines[3:]]
@@ -81,7 +86,7 @@ def version_tuple(v):
 
 def check_refusal(p):
     problems = []
-    for v in p.views():
+    for v in (64, 32):  # either package: the ProgID and the type library are shared by the views
         found = [a for a in p.rows("CustomAction") if int(a["Type"]) & 0x3F == 19 and f"OPOS_SCANNER_{v}" in a["Target"]]
         if not found:
             problems.append(f"no error action names the {v}-bit server")
@@ -89,9 +94,10 @@ def check_refusal(p):
         name = found[0]["Action"]
         for table in ("InstallExecuteSequence", "InstallUISequence"):
             at, cond = p.sequence(table, name), p.condition(table, name) or ""
-            if at is None or not p.sequence(table, "CostFinalize") < at < (p.sequence(table, "InstallValidate") or
-                                                                           p.sequence(table, "ExecuteAction")):
-                problems.append(f"{name} does not run in {table} after costing, before anything changes")
+            final = max(p.sequence(table, "CostFinalize"), p.sequence(table, "MigrateFeatureStates") or 0)
+            if at is None or not final < at < (p.sequence(table, "InstallValidate") or p.sequence(table, "ExecuteAction")):
+                problems.append(f"{name} does not run in {table} after costing and feature migration, "
+                                "before anything changes")
             if not re.search(rf"&{FEATURE}\s*=\s*1\b", cond) or not re.search(rf"&{FEATURE}\s*>=\s*3\b", cond) or \
                     f"OPOS_SCANNER_{v}" not in cond:
                 problems.append(f"{name}'s condition in {table} is not the feature's action state with the {v}-bit server: {cond}")
@@ -461,6 +467,8 @@ def first(p, table, **match):
 def break_refusal(p):
     for t in ("InstallExecuteSequence", "InstallUISequence"):
         first(p, t, Action="QuillonRefuse32")["Condition"] = '(ADDLOCAL ~>< "SimulatedScanner") AND OPOS_SCANNER_32'
+        # and before an upgrade's feature states are known
+        first(p, t, Action="QuillonRefuse64")["Sequence"] = str(p.sequence(t, "CostFinalize") + 1)
 
 
 def break_guards(p):
@@ -499,7 +507,7 @@ def break_ice30(p):
 
 
 CHECKS = [
-    ("1 refusal on the feature's action state, after costing", check_refusal, break_refusal),
+    ("1 refusal on the feature's action state, after costing and migration", check_refusal, break_refusal),
     ("1 class, interface, ProgID, type library left alone when not ours", check_guards, break_guards),
     ("1 no feature can be advertised", check_no_advertising,
      lambda p: first(p, "Feature", Feature=FEATURE).update(Attributes="0")),
