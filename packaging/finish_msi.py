@@ -25,8 +25,8 @@ leaves out or gets wrong, with msitools (msiinfo export, msibuild -i).
                  installed, reinstalled or advertised (whatever asked for it:
                  ADDLOCAL, ADDDEFAULT, ADDSOURCE, INSTALLLEVEL, a transform,
                  feature migration, REINSTALL) while another server holds the
-                 class in either view stops the install with a message naming
-                 that server
+                 class in either view (or the interfaces, to another type
+                 library) stops the install with a message naming that server
   _Validation  the column rules of every table
 
 Usage: finish_msi.py PACKAGE.msi --arch=x64|x86 --wxs=quillon.wxs --tree64=DIR --tree32=DIR
@@ -44,6 +44,9 @@ import tempfile
 NOT_OURS = "SOFTWARE\\Quillon\\Held by another installation\\"
 USERDATA_KEPT = "Software\\Quillon\\SimulatedScanner\\(kept by an upgrade)"
 FEATURE = "SimulatedScanner"
+INTERFACE_REFUSAL = ("The Simulated scanner feature cannot be installed: the OPOS Scanner interfaces are registered in the "
+                     "{view} registry view to the type library [{prop}] of another installation. Nothing was changed. "
+                     "Install Quillon without that feature.")
 REFUSAL = ("The Simulated scanner feature cannot be installed: the OPOS Scanner control class is registered in the "
            "{view} registry view to [{prop}], a control object of another installation. Nothing was changed. "
            "Install Quillon without that feature.")
@@ -363,6 +366,12 @@ def main():
         action = f"QuillonRefuse{v}"
         actions.rows.append([action, "19", "", REFUSAL.format(view=f"{v}-bit", prop=f"OPOS_SCANNER_{v}"), ""])
         late.append((action, f"(&{FEATURE} = 1 OR &{FEATURE} >= 3) AND {foreign_class(v)}"))
+    # The interfaces another installation holds while the class is free: refused too, rather than
+    # registered half.
+    for v in views:
+        action = f"QuillonRefuseInterface{v}"
+        actions.rows.append([action, "19", "", INTERFACE_REFUSAL.format(view=f"{v}-bit", prop=f"QUILLON_IFACE_{v}"), ""])
+        late.append((action, f"(&{FEATURE} = 1 OR &{FEATURE} >= 3) AND {foreign_interface(v, a.typelib)}"))
     changed.append(actions)
 
     for name in ("InstallUISequence", "InstallExecuteSequence"):

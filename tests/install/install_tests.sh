@@ -20,7 +20,8 @@
 #                      was, the consoles install
 #   foreign_after      another control object registered after the simulated
 #                      scanner was installed: repair is refused, uninstall and
-#                      an upgrade leave it byte for byte as it was
+#                      an upgrade leave it byte for byte as it was; its
+#                      interfaces alone are refused too
 #   upgrade_repair     an older release (only the third field lower) is
 #                      replaced, keeping the feature, the edited device
 #                      settings and the user's statistics, as repair keeps
@@ -333,6 +334,11 @@ test_foreign_after() {
   check "upgraded: the other registration intact" foreign_intact
   check "uninstall exits 0" [ "$(msi_rc /x "$(winpath "$msi64")" /qn)" = 0 ]
   check "uninstalled: the other registration intact" foreign_intact
+  # The class free again, the interfaces still another's: refused as well.
+  local view
+  for view in 64 32; do wine64 reg delete "HKLM\\Software\\Classes\\CLSID\\$clsid" /f /reg:$view; done >/dev/null 2>&1
+  check "the feature is refused while the interfaces are another's (1603)" \
+    [ "$(msi_rc /i "$(winpath "$msi64")" /qn ADDLOCAL=SimulatedScanner)" = $refused ]
 }
 
 # What a technician sets: the serial device's port and speed and the demo
