@@ -46,7 +46,7 @@ kernel_runs_i386 && i386=yes
 packages=(cmake make g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
           g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
           mingw-w64-tools googletest wine wine64 fonts-wine xvfb xauth x11-utils
-          imagemagick socat python3 procps wixl msitools zip
+          imagemagick socat python3 procps wixl msitools zip osslsigncode
           clang-14 libclang-rt-14-dev libgtest-dev)
 # 32-bit Wine only where it can run: installed elsewhere it would only be
 # taken by Debian's wine script and fail.

@@ -4,6 +4,7 @@
 #include "console_window.h"
 
 #include "support/message_pump.h"
+#include "version/version.h"
 
 #include <atomic>
 #include <cwchar>
@@ -389,7 +390,7 @@ TEST_F(MainWindow, TheAboutBoxComesFromTheSystemMenuAndLeavesTheStateAlone) {
   // Any command ID 16 to 31 opens it.
   SendMessageW(m_dlg->m_hWnd, WM_SYSCOMMAND, 0x001F, 0);
   EXPECT_EQ(L"About Pellix", caption);
-  EXPECT_EQ(L"Quillon - Version 1.1.0.6", line);
+  EXPECT_EQ(L"Quillon - Version " QUILLON_VERSION_TEXT, line);
   EXPECT_EQ(1u, dialogs.Count());
   EXPECT_EQ(111, m_dlg->m_nLastReturn);
   EXPECT_TRUE(IsWindowVisible(m_dlg->m_hWnd));

@@ -15,6 +15,7 @@
 #include <shobjidl.h>
 
 #include "framework/com.h"
+#include "version/version.h"
 
 #include <iostream>
 #include <string>
@@ -63,13 +64,13 @@ TEST(Installed, EveryBinaryCarriesTheVersion) {
     VS_FIXEDFILEINFO *fixed = nullptr;
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void **>(&fixed), &length));
-    EXPECT_EQ(MAKELONG(1, 1), fixed->dwFileVersionMS) << path;
-    EXPECT_EQ(MAKELONG(6, 0), fixed->dwFileVersionLS) << path;
+    EXPECT_EQ(MAKELONG(QUILLON_VERSION_MINOR, QUILLON_VERSION_MAJOR), fixed->dwFileVersionMS) << path;
+    EXPECT_EQ(MAKELONG(QUILLON_VERSION_REVISION, QUILLON_VERSION_BUILD), fixed->dwFileVersionLS) << path;
     EXPECT_EQ(fixed->dwFileVersionMS, fixed->dwProductVersionMS) << path;
     EXPECT_EQ(fixed->dwFileVersionLS, fixed->dwProductVersionLS) << path;
     EXPECT_EQ(L"Quillon", VersionString(info, L"ProductName")) << path;
-    EXPECT_EQ(L"1.1.0.6", VersionString(info, L"FileVersion")) << path;
-    EXPECT_EQ(L"1.1.0.6", VersionString(info, L"ProductVersion")) << path;
+    EXPECT_EQ(L"" QUILLON_VERSION_TEXT, VersionString(info, L"FileVersion")) << path;
+    EXPECT_EQ(L"" QUILLON_VERSION_TEXT, VersionString(info, L"ProductVersion")) << path;
     EXPECT_EQ(L"Quillon developers", VersionString(info, L"CompanyName")) << path;
     EXPECT_EQ(std::wstring(file), VersionString(info, L"OriginalFilename")) << path;
     EXPECT_NE(std::wstring::npos, VersionString(info, L"FileDescription").find(Bitness())) << path;
