@@ -54,7 +54,7 @@ std::wstring VersionString(const std::vector<BYTE> &info, const wchar_t *name) {
 // The version resource of every installed binary: what Explorer's properties
 // and inventory tools show.
 TEST(Installed, EveryBinaryCarriesTheVersion) {
-  for (const wchar_t *file : {L"Quillon.exe", L"QuillonScanner.dll", L"scaninject.exe"}) {
+  for (const wchar_t *file : {L"Quillon.exe", L"QuillonCheck.exe", L"QuillonScanner.dll", L"scaninject.exe"}) {
     const std::wstring path = InstallDir() + file;
     DWORD handle = 0;
     const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &handle);
