@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the packages for Windows into dist/ (or --out): the x64 package
 # (64-bit and 32-bit console), the x86 package (32-bit console), each with the
-# optional feature "Simulated scanner", and a zip of the two consoles alone.
+# optional feature "Simulated scanner", and a zip of the two consoles (and their
+# checkers) alone.
 # Builds what is missing in both build trees first. Nothing is downloaded:
 # Debian's wixl makes the packages, msitools finish them
 # (packaging/finish_msi.py), osslsigncode signs them.
@@ -144,8 +145,8 @@ done
 # The consoles alone, for machines where installing is not allowed.
 zip_root=$work/Quillon-$version
 mkdir -p "$zip_root/64bit" "$zip_root/32bit"
-cp "$work/stage/x64/app/Quillon.exe" "$zip_root/64bit/"
-cp "$work/stage/x86/app/Quillon.exe" "$zip_root/32bit/"
+cp "$work/stage/x64/app/Quillon.exe" "$work/stage/x64/check/QuillonCheck.exe" "$zip_root/64bit/"
+cp "$work/stage/x86/app/Quillon.exe" "$work/stage/x86/check/QuillonCheck.exe" "$zip_root/32bit/"
 archive=$out/Quillon-$version-consoles.zip
 rm -f "$archive"
 (cd "$work" && zip -q -X -r "$archive" "Quillon-$version")
