@@ -7,6 +7,8 @@
 # it, otherwise the 64-bit one. The figures depend on the machine: the table
 # states the bitness and the processor count.
 source "$(dirname "$0")/common.sh"
+# Without a display, the whole run gets a virtual X server of its own.
+[ -n "${DISPLAY:-}" ] || exec xvfb "$0" "$@"
 build=${BUILD_DIR:-$here/build}
 bits=""
 args=()
@@ -24,16 +26,6 @@ build=$(cd "$build" && pwd)
 require_runnable "$build" "$bits"
 tree=$build/$(tree_of "$bits")
 export WINEPREFIX=$build/wineprefix WINEDEBUG=-all
-
-if [ -z "${DISPLAY:-}" ]; then
-  # A private virtual X server for this run, ended on exit.
-  for n in $(seq 90 140); do [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break; done
-  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  trap 'kill "$xvfb_pid" 2>/dev/null || true' EXIT
-  export DISPLAY=":$n"
-  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
-fi
 
 # The measured device: the full simulated device without its demo feed, so
 # that only injected labels reach the console while it is measured. It goes

@@ -29,7 +29,8 @@ tree_of() { if [ "$1" = 64 ]; then echo x64; else echo x86; fi; }
 
 # Wine's loader for a bitness, by path: Debian's /usr/bin/wine takes the
 # 32-bit loader whenever it is installed, even where the kernel cannot run it.
-wine_loader() { if [ "$1" = 64 ]; then echo /usr/lib/wine/wine64; else echo /usr/lib/wine/wine; fi; }
+# The list is cmake/wine-loaders.txt, which the build trees read too.
+wine_loader() { awk -v bits="$1" '$1 == bits { print $2 }' "$here/cmake/wine-loaders.txt"; }
 
 # Runs a Windows program of the given bitness in $WINEPREFIX.
 wine_run() {
@@ -71,8 +72,24 @@ require_runnable() {
   can_run "$1" "$2" || fail "this machine cannot run $2-bit Windows programs; try --bits=64"
 }
 
+# The virtual X server every headless run uses: screen size and no TCP.
+xvfb_screen=${QUILLON_XVFB_SCREEN:-1280x1024x24}
+xvfb() { xvfb-run -a -s "-screen 0 $xvfb_screen -nolisten tcp" "$@"; }
+
+# Runs a command on the display there is, or on a virtual one of its own.
 with_display() {
-  if [ -n "${DISPLAY:-}" ]; then "$@"; else xvfb-run -a "$@"; fi
+  if [ -n "${DISPLAY:-}" ]; then "$@"; else xvfb "$@"; fi
+}
+
+# The product version of version/version.h, A.B.C.D: the one place it is
+# written (the build trees read it there too).
+product_version() {
+  local part v=()
+  for part in MAJOR MINOR BUILD REVISION; do
+    v+=("$(sed -n "s/^#define QUILLON_VERSION_$part \([0-9]\+\)$/\1/p" "$here/version/version.h")")
+    [ -n "${v[-1]}" ] || fail "version/version.h has no QUILLON_VERSION_$part"
+  done
+  (IFS=.; echo "${v[*]}")
 }
 
 # Makes a new Wine prefix in $WINEPREFIX for programs of a bitness (64: a
@@ -86,4 +103,23 @@ boot_prefix() {
     fail "wineboot could not make the prefix $WINEPREFIX"
   wine_run "$bits" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
   wine_run "$bits" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+}
+
+# Configures and builds the host tree (build-root/native: the control's device
+# core and parsers under clang's sanitizers, the fuzz targets, and the install
+# tests' entry), the tree of ctest labels native, fuzz and install.
+build_host_tree() {
+  local build=$1 tree=$1/native tool
+  for tool in clang++-14 cmake; do
+    command -v "$tool" >/dev/null || fail "$tool is missing (scripts/setup.sh installs it)"
+  done
+  mkdir -p "$tree"
+  # A tree configured from another source folder is made anew.
+  if [ -f "$tree/CMakeCache.txt" ] && ! grep -qx "CMAKE_HOME_DIRECTORY:INTERNAL=$here" "$tree/CMakeCache.txt"; then
+    rm -rf "$tree/CMakeCache.txt" "$tree/CMakeFiles"
+  fi
+  cmake -S "$here" -B "$tree" -DQUILLON_HOST=ON -DCMAKE_CXX_COMPILER=clang++-14 -DQUILLON_BUILD_ROOT="$build" >/dev/null
+  echo "$script_name: building the host tree $tree"
+  cmake --build "$tree" -j"$(nproc)" >"$tree/build.log" 2>&1 ||
+    { tail -n 40 "$tree/build.log"; fail "the host tree's build failed (log: $tree/build.log)"; }
 }

@@ -10,10 +10,13 @@ source "$(dirname "$0")/common.sh"
 seconds=60
 if [ $# -gt 0 ] && [[ "$1" =~ ^[0-9]+$ ]]; then seconds=$1; shift; fi
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(framer_fuzz xml_fuzz statistics_request_fuzz injection_fuzz device_fuzz)
 build=${BUILD_DIR:-$here/build}
 "$here/scripts/native-tests.sh" "$build" --build-only
 tree=$(cd "$build" && pwd)/native
+# By default every target the host tree runs briefly (ctest label fuzz).
+[ ${#targets[@]} -gt 0 ] ||
+  mapfile -t targets < <(cd "$tree" && ctest -N -L fuzz | sed -n 's/^ *Test *#[0-9]*: *\([a-z_]*_fuzz\)$/\1/p')
+[ ${#targets[@]} -gt 0 ] || fail "the host tree $tree has no fuzz targets"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 summary=()

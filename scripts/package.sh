@@ -44,16 +44,7 @@ for arch in "${arches[@]}"; do
   [ "$arch" = x64 ] || [ "$arch" = x86 ] || fail "--arch takes x64, x86 or x64,x86, not '$arch'"
 done
 
-# The version of version/version.h, A.B.C.D.
-header_version() {
-  local part v=()
-  for part in MAJOR MINOR BUILD REVISION; do
-    v+=("$(sed -n "s/^#define QUILLON_VERSION_$part \([0-9]\+\)$/\1/p" "$here/version/version.h")")
-    [ -n "${v[-1]}" ] || fail "version/version.h has no QUILLON_VERSION_$part"
-  done
-  (IFS=.; echo "${v[*]}")
-}
-[ -n "$version" ] || version=$(header_version)
+[ -n "$version" ] || version=$(product_version)
 [[ $version =~ ^([0-9]+)\.([0-9]+)\.([0-9]+)\.([0-9]+)$ ]] || fail "the version must be four numbers A.B.C.D, not '$version'"
 # Windows Installer's limits (255.255.65535), and a build number of 1 or more: the
 # packages replace everything up to A.B.C, which must stay below their own version.

@@ -16,7 +16,7 @@ echo "run: starting the $bits-bit console $console"
 export WINEPREFIX=$build/wineprefix WINEDEBUG=-all
 if [ -z "${DISPLAY:-}" ]; then
   display=:${QUILLON_DISPLAY:-77}
-  Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  Xvfb "$display" -screen 0 "$xvfb_screen" -nolisten tcp >/dev/null 2>&1 &
   xvfb=$!
   trap 'kill $xvfb 2>/dev/null' EXIT
   export DISPLAY=$display

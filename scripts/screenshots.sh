@@ -15,7 +15,7 @@ export WINEPREFIX=$build/wineprefix WINEDEBUG=-all
 # The pictures show the console the way the guide describes it: 1024x768,
 # the classic look of the private prefix, the serial device's port absent.
 rm -f "$WINEPREFIX/dosdevices/com5"
-xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" \
+xvfb_screen=1024x768x24 xvfb \
   env WINELOADER="$(wine_loader "$bits")" "$(wine_loader "$bits")" \
   "$build/$(tree_of "$bits")/tools/guide_shots.exe" "$out" </dev/null
 WINEPREFIX=$build/wineprefix wineserver -k >/dev/null 2>&1 || true

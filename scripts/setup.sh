@@ -2,7 +2,9 @@
 # Installs what the build needs (when missing), finds out which bitnesses this
 # machine can run, configures and builds the build trees, and makes the
 # private Wine prefixes.
-# Usage: scripts/setup.sh [build-root] [--bits=32,64] [target...]
+# Usage: scripts/setup.sh [build-root] [--bits=32,64] [--host] [target...]
+#   --host   also the host tree (build-root/native: native tests, fuzz
+#            targets, the install tests' entry)
 #   --bits   the build trees to build (default: both); a tree is built even
 #            where this machine cannot run it. auto: the 32-bit tree where
 #            this machine runs 32-bit programs, otherwise the 64-bit one
@@ -11,12 +13,14 @@ source "$(dirname "$0")/common.sh"
 
 build=${BUILD_DIR:-$here/build}
 bits_wanted=(64 32)
+host=no
 targets=()
 positional=0
 for a in "$@"; do
   case "$a" in
     --bits=*) IFS=, read -r -a bits_wanted <<<"${a#--bits=}" ;;
-    --*) fail "unknown option $a (usage: scripts/setup.sh [build-root] [--bits=32,64] [target...])" ;;
+    --host) host=yes ;;
+    --*) fail "unknown option $a (usage: scripts/setup.sh [build-root] [--bits=32,64] [--host] [target...])" ;;
     *) if [ $positional -eq 0 ]; then build=$a; else targets+=(--target "$a"); fi
        positional=$((positional + 1)) ;;
   esac
@@ -89,3 +93,4 @@ for b in "${bits_wanted[@]}"; do
   cmake --build "$tree" -j"$(nproc)" "${targets[@]}"
 done
 "$here/scripts/prefix.sh" "$build"
+[ $host = no ] || build_host_tree "$build"

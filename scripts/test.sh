@@ -1,25 +1,37 @@
 #!/usr/bin/env bash
-# Sets up, builds both bitnesses and runs every test, headless: the control's
-# native tests and brief fuzzing, then the whole suite once for each bitness
-# this machine runs (64-bit everywhere, 32-bit where the kernel runs 32-bit
-# programs), then the install tests of the packages. The last lines say what
-# ran. Arguments go to ctest (and then only ctest runs).
+# Sets up, builds and runs every test, headless: set-up (scripts/setup.sh:
+# packages, both Windows build trees, the prefixes, the host tree), then one
+# ctest run per suite, then the summary. The suites are ctest labels:
+#   native, fuzz  the control's device core and parsers under the sanitizers,
+#                 and a brief run of each fuzz target (host tree)
+#   suite         the whole Windows suite, once for each bitness this machine
+#                 runs (64-bit everywhere, 32-bit where the kernel runs 32-bit
+#                 programs)
+#   install       the packages installed into fresh prefixes (host tree)
+# The last lines say what ran. Arguments go to the per-bitness ctest runs
+# (and then the install tests are not run).
 source "$(dirname "$0")/common.sh"
 build=${BUILD_DIR:-$here/build}
-"$here/scripts/setup.sh" "$build"
+"$here/scripts/setup.sh" "$build" --host
+build=$(cd "$build" && pwd)
 
 summary=()
 failed=0
+# run_ctest NAME TREE ARGS...: one ctest run, on a virtual X server where
+# there is no display (wine finds it through DISPLAY); its closing line goes
+# into the summary, and its whole output into TREE/ctest-NAME.log.
+run_ctest() {
+  local name=$1 tree=$2 log rc=0 result
+  shift 2
+  log=$tree/ctest-${name// /-}.log
+  echo "test: $name in $tree"
+  (cd "$tree" && with_display ctest --output-on-failure "$@") 2>&1 | tee "$log" || rc=$?
+  result=$(grep -E '^[0-9]+% tests passed' "$log" | tail -n1 || true)
+  summary+=("test: $name: ${result:-ctest ended with exit status $rc before reporting}")
+  [ $rc -eq 0 ] || failed=1
+}
 
-# The control's device core and parsers, natively: unit tests under the
-# sanitizers and a brief run of each fuzz target (scripts/native-tests.sh).
-native_log=$build/native-tests.log
-native_rc=0
-"$here/scripts/native-tests.sh" "$build" 2>&1 | tee "$native_log" || native_rc=$?
-native_result=$(grep -E '^native: ' "$native_log" | tail -n1 || true)
-[ -n "$native_result" ] || native_result="native: ended with exit status $native_rc (see $native_log)"
-summary+=("test: $native_result")
-[ $native_rc -eq 0 ] || failed=1
+run_ctest native "$build/native" -L 'native|fuzz'
 
 for bits in 64 32; do
   tree=$build/$(tree_of "$bits")
@@ -27,29 +39,14 @@ for bits in 64 32; do
     summary+=("test: $bits-bit: built, not run (this machine cannot run $bits-bit programs)")
     continue
   fi
-  echo "test: running the $bits-bit suite in $tree"
-  log=$tree/ctest.log
-  rc=0
-  # One virtual X server for the suite; wine finds it through DISPLAY.
-  (cd "$tree" && xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" \
-     ctest --output-on-failure --timeout 300 "$@") 2>&1 | tee "$log" || rc=$?
-  result=$(grep -E '^[0-9]+% tests passed' "$log" | tail -n1 || true)
-  [ -n "$result" ] || result="ctest ended with exit status $rc before reporting"
-  summary+=("test: $bits-bit: $result")
-  [ $rc -eq 0 ] || failed=1
+  run_ctest "$bits-bit" "$tree" -L suite --timeout 300 "$@"
 done
 
-# The installer packages, installed into fresh prefixes (a few minutes; skipped
-# when arguments pick ctest tests).
+# The installer packages (a few minutes; not run when arguments pick tests).
 if [ $# -eq 0 ]; then
-  echo "test: installing the packages into fresh prefixes under $build/install-tests"
-  log=$build/install-tests.log
-  rc=0
-  xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" "$here/tests/install/install_tests.sh" "$build" 2>&1 |
-    tee "$log" || rc=$?
-  result=$(grep -E '^install: [0-9]+ passed' "$log" | tail -n1 || true)
-  summary+=("test: ${result:-install: ended with exit status $rc before reporting}")
-  [ $rc -eq 0 ] || failed=1
+  run_ctest install "$build/native" -L install -V
+  result=$(grep -E '^([0-9]+: )?install: [0-9]+ passed' "$build/native/ctest-install.log" | tail -n1 | sed 's/^[0-9]*: //' || true)
+  [ -z "$result" ] || summary+=("test: $result")
 else
   summary+=("test: install tests not run (arguments given to ctest)")
 fi

@@ -35,7 +35,7 @@
 # Usage: tests/install/install_tests.sh build-root [test...]   (default: all)
 source "$(dirname "$0")/../../scripts/common.sh"
 [ $# -ge 1 ] || fail "usage: tests/install/install_tests.sh build-root [test...]"
-[ -n "${DISPLAY:-}" ] || exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" "$0" "$@"
+[ -n "${DISPLAY:-}" ] || exec xvfb "$0" "$@"
 build=$(cd "$1" && pwd)
 shift
 only=" $* "
@@ -50,7 +50,7 @@ dispatch_iid='{EDD93C8B-AE3F-40E7-97C9-65DD5F2DE181}'
 events_iid='{AD5C907D-2B11-4921-A7E6-4779A7D47969}'
 # Wine hands a Windows exit code to Linux modulo 256: 1603 (fatal error) is 67.
 refused=$((1603 % 256))
-version=$(sed -n 's/^#define QUILLON_VERSION_[A-Z]* \([0-9]*\)$/\1/p' "$here/version/version.h" | paste -sd.)
+version=$(product_version)
 
 mkdir -p "$root"
 for bits in $(runnable_bits "$build"); do
