@@ -8,7 +8,7 @@
 # states the bitness and the processor count.
 source "$(dirname "$0")/common.sh"
 # Without a display, the whole run gets a virtual X server of its own.
-[ -n "${DISPLAY:-}" ] || exec xvfb "$0" "$@"
+ensure_display "$0" "$@"
 build=${BUILD_DIR:-$here/build}
 bits=""
 args=()

@@ -73,12 +73,21 @@ require_runnable() {
 }
 
 # The virtual X server every headless run uses: screen size and no TCP.
-xvfb_screen=${QUILLON_XVFB_SCREEN:-1280x1024x24}
+xvfb_screen=1280x1024x24
 xvfb() { xvfb-run -a -s "-screen 0 $xvfb_screen -nolisten tcp" "$@"; }
 
 # Runs a command on the display there is, or on a virtual one of its own.
 with_display() {
   if [ -n "${DISPLAY:-}" ]; then "$@"; else xvfb "$@"; fi
+}
+
+# Without a display, runs the calling script again (ensure_display "$0" "$@")
+# on a virtual X server of its own and ends with its exit status.
+ensure_display() {
+  [ -z "${DISPLAY:-}" ] || return 0
+  local rc=0
+  xvfb "$@" || rc=$?
+  exit $rc
 }
 
 # The product version of version/version.h, A.B.C.D: the one place it is

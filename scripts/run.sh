@@ -17,8 +17,8 @@ export WINEPREFIX=$build/wineprefix WINEDEBUG=-all
 if [ -z "${DISPLAY:-}" ]; then
   display=:${QUILLON_DISPLAY:-77}
   Xvfb "$display" -screen 0 "$xvfb_screen" -nolisten tcp >/dev/null 2>&1 &
-  xvfb=$!
-  trap 'kill $xvfb 2>/dev/null' EXIT
+  xvfb_pid=$!
+  trap 'kill $xvfb_pid 2>/dev/null' EXIT
   export DISPLAY=$display
   sleep 1
   echo "run: no display, so the console runs on virtual display $DISPLAY"

@@ -35,7 +35,7 @@
 # Usage: tests/install/install_tests.sh build-root [test...]   (default: all)
 source "$(dirname "$0")/../../scripts/common.sh"
 [ $# -ge 1 ] || fail "usage: tests/install/install_tests.sh build-root [test...]"
-[ -n "${DISPLAY:-}" ] || exec xvfb "$0" "$@"
+ensure_display "$0" "$@"
 build=$(cd "$1" && pwd)
 shift
 only=" $* "
