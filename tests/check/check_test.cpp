@@ -6,6 +6,8 @@
 #include "check/statistics_xml.h"
 #include "model_scanner.h"
 
+#include "support/read_file.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -56,18 +58,6 @@ const RuleResult *Find(const ModelRun &run, const std::wstring &id) {
   for (const RuleResult &r : run.results)
     if (r.rule->id == id) return &r;
   return nullptr;
-}
-
-std::string ReadFileText(const std::wstring &path) {
-  std::string text;
-  const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return text;
-  char buffer[4096];
-  DWORD got = 0;
-  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got)
-    text.append(buffer, got);
-  CloseHandle(file);
-  return text;
 }
 
 std::string Narrow(const std::wstring &s) { return Utf8(s); }
@@ -177,7 +167,7 @@ TEST(CheckRun, HungCallFailsItsRuleAndEndsTheRunWithTheReportWritten) {
     }
   }
   EXPECT_TRUE(after);
-  const std::string text = ReadFileText(report);
+  const std::string text = ReadFileBytes(report);
   EXPECT_NE(std::string::npos, text.find("FAIL  health.unknown-level-106: CheckHealth did not return")) << text;
   EXPECT_NE(std::string::npos, text.find(" failed, ")) << text;
   DeleteFileW(report.c_str());

@@ -4,6 +4,7 @@
 // and report say the same as the output.
 #include "check/runner.h"
 #include "check/statistics_xml.h"
+#include "support/read_file.h"
 #include "support/dialog_answerer.h"
 #include "app/resource.h"
 
@@ -70,18 +71,6 @@ Finished RunCheck(const std::wstring &arguments, const DialogAnswerer::Action &c
   return f;
 }
 
-std::string ReadFileText(const std::wstring &path) {
-  std::string text;
-  const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return text;
-  char buffer[4096];
-  DWORD got = 0;
-  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got)
-    text.append(buffer, got);
-  CloseHandle(file);
-  return text;
-}
-
 struct DeviceRow {
   const wchar_t *arguments;
   std::set<std::wstring> skipped; // every other selected rule passes
@@ -131,11 +120,11 @@ TEST_P(StandIn, KeepsEveryRuleItsCapabilitiesAllow) {
   EXPECT_NE(std::string::npos, f.output.find(summary)) << f.output;
 
   // The report keeps what was printed; the JUnit file parses and counts alike.
-  const std::string kept = ReadFileText(report);
+  const std::string kept = ReadFileBytes(report);
   EXPECT_NE(std::string::npos, kept.find("Service object: ")) << kept;
   EXPECT_NE(std::string::npos, kept.find(summary)) << kept;
   XmlElement root;
-  const std::string xml = ReadFileText(junit);
+  const std::string xml = ReadFileBytes(junit);
   ASSERT_TRUE(ParseXml(std::wstring(xml.begin(), xml.end()), root, error)) << xml;
   const XmlElement *suite = root.Child(L"testsuite");
   ASSERT_NE(nullptr, suite);
@@ -175,7 +164,7 @@ TEST(StandIn, WithoutArgumentsTheChooserNamesTheDeviceAndDocumentsKeepsTheReport
   const std::string path = f.output.substr(at + 8, f.output.find_first_of("\r\n", at) - at - 8);
   EXPECT_NE(std::string::npos, path.find("\\Documents\\QuillonCheck QuillonSimPlain ")) << path;
   const std::wstring wide(path.begin(), path.end());
-  EXPECT_NE(std::string::npos, ReadFileText(wide).find(" passed, 0 failed, ")) << path;
+  EXPECT_NE(std::string::npos, ReadFileBytes(wide).find(" passed, 0 failed, ")) << path;
   DeleteFileW(wide.c_str());
 }
 

@@ -3,6 +3,7 @@
 // Data, Auto Enable, labels of many symbologies arriving with their names and
 // a rising Scan Count; the power message box under a flood of status events;
 // Release and Close.
+#include "support/read_file.h"
 #include "support/console_process.h"
 #include "support/injector.h"
 #include "support/no_demo_labels.h"
@@ -76,18 +77,7 @@ protected:
   // Open: pick the device in the chooser and press OK.
   void OpenDevice() { ASSERT_TRUE(m_console.ChooseDevice(kDevice)) << "the simulated device is not offered"; }
 
-  std::string Stdout() const {
-    HANDLE h =
-        CreateFileW(m_stdout, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-    std::string s;
-    if (h == INVALID_HANDLE_VALUE) return s;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got)
-      s.append(buffer, got);
-    CloseHandle(h);
-    return s;
-  }
+  std::string Stdout() const { return ReadFileBytes(m_stdout); }
 
   NoDemoLabels m_quiet; // set back after TearDown has ended the console
   const Injector m_scanner{kDevice};
