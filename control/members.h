@@ -25,14 +25,15 @@ namespace members {
 // Dispatch IDs by name, for the code that maps a member to the core.
 enum Id : long {
 #define PROPERTY(name, id, type, access, needs) name = id,
-#define METHOD(name, id, ...) name = id,
+#define METHOD(name, id, needs, ...) name = id,
 #include "control/members.def"
 };
 
 enum class Kind { Property, Method };
 enum class Access { ReadOnly, ReadWrite };
-// What reading a property needs: the device open, or nothing.
-enum class Needs { Nothing, Open };
+// The state a member needs (see members.def): for reading a property Nothing
+// or Open; for calling a method any of them.
+enum class Needs { Nothing, Open, Claimed, Enabled };
 // An argument's type; the Ref types are passed in and out.
 enum class Arg { Long, String, LongRef, StringRef };
 
@@ -61,7 +62,7 @@ struct Member {
   Prop prop;      // properties: the core's property
   ValueType type; // properties: its type; methods: Long, the result code
   Access access;  // properties
-  Needs needs;    // properties: what reading it needs
+  Needs needs;    // properties: what reading it needs; methods: what calling it needs
   Params params;  // methods
 };
 
@@ -77,8 +78,8 @@ struct Event {
 inline constexpr Member kMembers[] = {
 #define PROPERTY(name, id, type, access, needs)                                                                        \
   Member{L"" #name, id, Kind::Property, Prop::name, ValueType::type, Access::access, Needs::needs, Params()},
-#define METHOD(name, id, ...)                                                                                          \
-  Member{L"" #name, id, Kind::Method, Prop{}, ValueType::Long, Access::ReadOnly, Needs::Nothing, Params(__VA_ARGS__)},
+#define METHOD(name, id, needs, ...)                                                                                   \
+  Member{L"" #name, id, Kind::Method, Prop{}, ValueType::Long, Access::ReadOnly, Needs::needs, Params(__VA_ARGS__)},
 #include "control/members.def"
 };
 
@@ -145,12 +146,14 @@ template <class Row, std::size_t N> constexpr bool WellFormed(const Row (&rows)[
   return true;
 }
 
-// The i-th property row is Prop i, and every Prop has its row.
+// The i-th property row is Prop i, every Prop has its row, and reading one
+// needs nothing or the device open.
 constexpr bool PropertiesInOrder() {
   std::size_t next = 0;
   for (const Member &m : kMembers) {
     if (m.kind != Kind::Property) continue;
     if (static_cast<std::size_t>(m.prop) != next++ || m.params.count != 0) return false;
+    if (m.needs != Needs::Nothing && m.needs != Needs::Open) return false;
   }
   return next > 0;
 }
@@ -159,7 +162,7 @@ constexpr bool PropertiesInOrder() {
 
 static_assert(check::WellFormed(kMembers), "member names distinct, dispatch IDs ascending, arguments named");
 static_assert(check::WellFormed(kEvents), "event names distinct, dispatch IDs ascending, arguments named");
-static_assert(check::PropertiesInOrder(), "one row per property, in the order of Prop");
+static_assert(check::PropertiesInOrder(), "one row per property, in the order of Prop; reading needs Nothing or Open");
 
 // How many properties there are.
 inline constexpr std::size_t kPropertyCount = [] {
