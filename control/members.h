@@ -97,14 +97,6 @@ constexpr const Member *Find(long id) {
   return nullptr;
 }
 
-// The row of a property.
-constexpr const Member &RowOf(Prop prop) {
-  const Member *found = &kMembers[0];
-  for (const Member &m : kMembers)
-    if (m.kind == Kind::Property && m.prop == prop) found = &m;
-  return *found;
-}
-
 // ---- compile-time checks of the table ----
 namespace check {
 
