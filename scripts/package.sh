@@ -116,8 +116,12 @@ fi
 defines=(-D "Version=$version" -D "Release=$release" -D "ProductName=$(text_define QUILLON_PRODUCT_NAME)"
          -D "Manufacturer=$(text_define QUILLON_COMPANY_NAME)" -D Tree64=stage/x64 -D Tree32=stage/x86
          -D Devices=devices.wxi -D DeviceSearches=device-searches.wxi -D Icon=stage/x64/app/quillon.ico)
-while IFS= read -r line; do defines+=(-D "$line"); done < <(python3 "$here/control/automation/make_idl.py" "$here/control" --defines)
-typelib=$(python3 "$here/control/automation/make_idl.py" "$here/control" --defines | sed -n 's/^ScannerTypeLibId=//p')
+# The control's identifiers and type library version, as its build wrote them beside its type library.
+control_defines=$build/x64/control/QuillonScanner.defines
+[ -s "$control_defines" ] || fail "$control_defines is missing (it is built with QuillonScanner)"
+while IFS= read -r line; do [ -z "$line" ] || defines+=(-D "$line"); done <"$control_defines"
+typelib=$(sed -n 's/^ScannerTypeLibId=//p' "$control_defines")
+[ -n "$typelib" ] || fail "$control_defines gives no ScannerTypeLibId"
 
 for arch in "${arches[@]}"; do
   # Every package a product of its own: see the version scheme above.

@@ -1,3 +1,4 @@
+// Automation arguments and results: see arguments.h.
 #include "control/automation/arguments.h"
 
 #include "framework/com.h"
@@ -22,7 +23,7 @@ VARIANT &Inner(VARIANT &v) {
   return v;
 }
 
-bool IsText(members::Type t) { return t == members::Type::String || t == members::Type::StringRef; }
+bool IsText(members::Arg t) { return t == members::Arg::String || t == members::Arg::StringRef; }
 
 } // namespace
 
@@ -33,16 +34,16 @@ BSTR ToBstr(const std::wstring &text) {
 }
 
 HRESULT ReadArguments(const members::Member &m, DISPPARAMS &p, Arguments &args, UINT *argErr) {
-  for (UINT i = 0; i < m.argCount; ++i) {
-    VARIANT &arg = Inner(p.rgvarg[m.argCount - 1 - i]);
-    const bool text = IsText(m.args[i]);
+  for (UINT i = 0; i < m.params.count; ++i) {
+    VARIANT &arg = Inner(p.rgvarg[m.params.count - 1 - i]);
+    const bool text = IsText(m.params[i].type);
     if (text && (V_VT(&arg) == VT_BSTR || V_VT(&arg) == (VT_BYREF | VT_BSTR))) {
       args.strings[i] = FromBstr(V_VT(&arg) == VT_BSTR ? V_BSTR(&arg) : (V_BSTRREF(&arg) ? *V_BSTRREF(&arg) : nullptr));
       continue;
     }
     ScopedVariant v;
     if (FAILED(Coerce(arg, text ? VT_BSTR : VT_I4, v.Get()))) {
-      if (argErr) *argErr = m.argCount - 1 - i;
+      if (argErr) *argErr = m.params.count - 1 - i;
       return DISP_E_TYPEMISMATCH;
     }
     if (text)
@@ -54,11 +55,11 @@ HRESULT ReadArguments(const members::Member &m, DISPPARAMS &p, Arguments &args, 
 }
 
 void WriteBack(const members::Member &m, DISPPARAMS &p, const Arguments &args) {
-  for (UINT i = 0; i < m.argCount; ++i) {
-    VARIANT &given = p.rgvarg[m.argCount - 1 - i];
+  for (UINT i = 0; i < m.params.count; ++i) {
+    VARIANT &given = p.rgvarg[m.params.count - 1 - i];
     VARIANT &arg = Inner(given);
     const bool viaVariant = &arg != &given; // a variant by reference: its value is replaced
-    if (m.args[i] == members::Type::LongRef) {
+    if (m.params[i].type == members::Arg::LongRef) {
       if (V_VT(&arg) == (VT_BYREF | VT_I4) && V_I4REF(&arg)) {
         *V_I4REF(&arg) = args.longs[i];
       } else if (viaVariant) {
@@ -66,7 +67,7 @@ void WriteBack(const members::Member &m, DISPPARAMS &p, const Arguments &args) {
         V_VT(&arg) = VT_I4;
         V_I4(&arg) = args.longs[i];
       }
-    } else if (m.args[i] == members::Type::StringRef) {
+    } else if (m.params[i].type == members::Arg::StringRef) {
       if (V_VT(&arg) == (VT_BYREF | VT_BSTR) && V_BSTRREF(&arg)) {
         BSTR fresh = ToBstr(args.strings[i]);
         SysFreeString(*V_BSTRREF(&arg));
@@ -82,7 +83,7 @@ void WriteBack(const members::Member &m, DISPPARAMS &p, const Arguments &args) {
 }
 
 HRESULT ReadPutValue(const members::Member &m, DISPPARAMS &p, long &value, UINT *argErr) {
-  const bool flag = members::TypeOf(m) == members::Type::Bool;
+  const bool flag = m.type == ValueType::Bool;
   ScopedVariant v;
   if (FAILED(Coerce(p.rgvarg[0], flag ? VT_BOOL : VT_I4, v.Get()))) {
     if (argErr) *argErr = 0;

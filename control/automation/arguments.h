@@ -16,8 +16,8 @@ namespace quillon::automation {
 
 // A method's arguments in call order; each in longs or strings by its type.
 struct Arguments {
-  long longs[3] = {};
-  std::wstring strings[3];
+  long longs[members::kMaxMethodArgs] = {};
+  std::wstring strings[members::kMaxMethodArgs];
 };
 
 // Reads a method's arguments. DISP_E_TYPEMISMATCH (argErr set) when one

@@ -1,3 +1,4 @@
+// The control's IDispatch, apart from the COM object: see dispatch.h.
 #include "control/automation/dispatch.h"
 
 #include "control/automation/arguments.h"
@@ -41,7 +42,7 @@ long Call(Device &device, const members::Member &m, Arguments &a) {
 
 HRESULT InvokeMethod(Device &device, const members::Member &m, DISPPARAMS &p, VARIANT *result, UINT *argErr) {
   if (p.cNamedArgs) return DISP_E_NONAMEDARGS;
-  if (p.cArgs != m.argCount) return DISP_E_BADPARAMCOUNT;
+  if (p.cArgs != m.params.count) return DISP_E_BADPARAMCOUNT;
   Arguments args;
   const HRESULT hr = ReadArguments(m, p, args, argErr);
   if (FAILED(hr)) return hr;
@@ -63,7 +64,7 @@ HRESULT InvokeGet(Device &device, const members::Member &m, const DISPPARAMS &p,
 }
 
 HRESULT InvokePut(Device &device, const members::Member &m, DISPPARAMS &p, UINT *argErr) {
-  if (!RuleOf(m.prop).writable) return DISP_E_MEMBERNOTFOUND;
+  if (m.access != members::Access::ReadWrite) return DISP_E_MEMBERNOTFOUND;
   if (p.cArgs != 1) return DISP_E_BADPARAMCOUNT;
   if (p.cNamedArgs == 1 && !p.rgdispidNamedArgs) return E_INVALIDARG;
   if (p.cNamedArgs > 1 || (p.cNamedArgs == 1 && p.rgdispidNamedArgs[0] != DISPID_PROPERTYPUT))

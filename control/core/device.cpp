@@ -18,6 +18,22 @@ long Device::SetResult(long code, long extended) {
   return code;
 }
 
+bool Device::Unmet(members::Id method, long &rc) {
+  const members::Member *m = members::Find(method);
+  const members::Needs needs = m ? m->needs : members::Needs::Nothing;
+  if (needs == members::Needs::Nothing) return false;
+  if (!m_open)
+    rc = opos::E_CLOSED;
+  else if (needs == members::Needs::Claimed && !m_claimed)
+    rc = opos::E_NOTCLAIMED;
+  else if (needs == members::Needs::Enabled && !m_enabled)
+    rc = opos::E_DISABLED;
+  else
+    return false;
+  SetResult(rc);
+  return true;
+}
+
 bool Device::TakeFault(long &rc) {
   Result fault;
   if (!m_open || !m_service || !m_service->TakeInjectedFault(fault)) return false;
@@ -115,7 +131,8 @@ void Device::Shutdown() {
 
 long Device::Close() {
   Settle();
-  if (!m_open) return SetResult(opos::E_CLOSED);
+  long rc = opos::SUCCESS;
+  if (Unmet(members::Close, rc)) return rc;
   Shutdown();
   return SetResult(opos::SUCCESS);
 }
@@ -125,8 +142,7 @@ long Device::Close() {
 long Device::ClaimDevice(long timeoutMs) {
   Settle();
   long rc = opos::SUCCESS;
-  if (TakeFault(rc)) return rc;
-  if (!m_open) return SetResult(opos::E_CLOSED);
+  if (TakeFault(rc) || Unmet(members::ClaimDevice, rc)) return rc;
   if (timeoutMs < -1) return SetResult(opos::E_ILLEGAL);
   if (m_claimed) return SetResult(opos::SUCCESS);
   if (m_claiming) return SetResult(opos::E_ILLEGAL); // a second claim from inside the wait
@@ -147,8 +163,7 @@ long Device::ClaimDevice(long timeoutMs) {
 long Device::ReleaseDevice() {
   Settle();
   long rc = opos::SUCCESS;
-  if (TakeFault(rc)) return rc;
-  if (!m_open) return SetResult(opos::E_CLOSED);
+  if (TakeFault(rc) || Unmet(members::ReleaseDevice, rc)) return rc;
   if (!m_claimed) return SetResult(opos::E_ILLEGAL);
   Disable();
   m_platform.claim.Release();
@@ -210,9 +225,7 @@ void Device::Disable() {
 long Device::CheckHealth(long level) {
   Settle();
   long rc = opos::SUCCESS;
-  if (TakeFault(rc)) return rc;
-  if (!m_open) return SetResult(opos::E_CLOSED);
-  if (!m_enabled) return SetResult(opos::E_DISABLED);
+  if (TakeFault(rc) || Unmet(members::CheckHealth, rc)) return rc;
   if (level < opos::CH_INTERNAL || level > opos::CH_INTERACTIVE) return SetResult(opos::E_ILLEGAL);
   std::wstring text;
   rc = m_service->CheckHealth(level, text);
@@ -223,9 +236,7 @@ long Device::CheckHealth(long level) {
 long Device::ClearInput() {
   Settle();
   long rc = opos::SUCCESS;
-  if (TakeFault(rc)) return rc;
-  if (!m_open) return SetResult(opos::E_CLOSED);
-  if (!m_claimed) return SetResult(opos::E_NOTCLAIMED);
+  if (TakeFault(rc) || Unmet(members::ClearInput, rc)) return rc;
   std::lock_guard lock(m_lock);
   m_queue.ClearInput();
   m_state = opos::S_IDLE;
@@ -235,8 +246,7 @@ long Device::ClearInput() {
 long Device::ClearInputProperties() {
   Settle();
   long rc = opos::SUCCESS;
-  if (TakeFault(rc)) return rc;
-  if (!m_open) return SetResult(opos::E_CLOSED);
+  if (TakeFault(rc) || Unmet(members::ClearInputProperties, rc)) return rc;
   m_scanData.clear();
   m_scanDataLabel.clear();
   m_scanDataType = opos::SCAN_SDT_UNKNOWN;
@@ -246,8 +256,7 @@ long Device::ClearInputProperties() {
 long Device::DirectIO(long command, long &data, std::wstring &text) {
   Settle();
   long rc = opos::SUCCESS;
-  if (TakeFault(rc)) return rc;
-  if (!m_open) return SetResult(opos::E_CLOSED);
+  if (TakeFault(rc) || Unmet(members::DirectIO, rc)) return rc;
   long d = data;
   std::wstring t = text;
   rc = m_service->DirectIO(command, d, t, m_claimed);
@@ -260,24 +269,21 @@ long Device::DirectIO(long command, long &data, std::wstring &text) {
 
 // What the three statistics methods check before the service is asked, in
 // this order; false with the call's answer in rc when it stops here.
-bool Device::StatisticsMayGoOn(bool updating, long &rc) {
+bool Device::StatisticsMayGoOn(members::Id method, long &rc) {
   Settle();
   rc = opos::SUCCESS;
-  if (TakeFault(rc)) return false;
-  if (!m_open)
-    rc = SetResult(opos::E_CLOSED);
-  else if (!m_claimed)
-    rc = SetResult(opos::E_NOTCLAIMED);
-  else if (!m_caps.statisticsReporting || (updating && !m_caps.updateStatistics))
+  if (TakeFault(rc) || Unmet(method, rc)) return false;
+  const bool updating = method != members::RetrieveStatistics;
+  if (!m_caps.statisticsReporting || (updating && !m_caps.updateStatistics)) {
     rc = SetResult(opos::E_ILLEGAL);
-  else
-    return true;
-  return false;
+    return false;
+  }
+  return true;
 }
 
 long Device::RetrieveStatistics(std::wstring &buffer) {
   long rc = opos::SUCCESS;
-  if (!StatisticsMayGoOn(false, rc)) return rc;
+  if (!StatisticsMayGoOn(members::RetrieveStatistics, rc)) return rc;
   std::wstring reply = buffer;
   const Result r = m_service->RetrieveStatistics(reply);
   if (r.code == opos::SUCCESS) buffer = std::move(reply);
@@ -286,14 +292,14 @@ long Device::RetrieveStatistics(std::wstring &buffer) {
 
 long Device::UpdateStatistics(const std::wstring &buffer) {
   long rc = opos::SUCCESS;
-  if (!StatisticsMayGoOn(true, rc)) return rc;
+  if (!StatisticsMayGoOn(members::UpdateStatistics, rc)) return rc;
   const Result r = m_service->UpdateStatistics(buffer);
   return SetResult(r.code, r.extended);
 }
 
 long Device::ResetStatistics(const std::wstring &buffer) {
   long rc = opos::SUCCESS;
-  if (!StatisticsMayGoOn(true, rc)) return rc;
+  if (!StatisticsMayGoOn(members::ResetStatistics, rc)) return rc;
   const Result r = m_service->ResetStatistics(buffer);
   return SetResult(r.code, r.extended);
 }

@@ -106,7 +106,10 @@ private:
   long SetResult(long code, long extended = 0);
   // A fault injected by the service for this method call, if any.
   bool TakeFault(long &rc);
-  bool StatisticsMayGoOn(bool updating, long &rc);
+  // Whether the device's state falls short of what the method needs by the
+  // member table; if so rc is the answer, left in ResultCode.
+  bool Unmet(members::Id method, long &rc);
+  bool StatisticsMayGoOn(members::Id method, long &rc);
   bool IsOpen() const { return m_open; }
   long SetDeviceEnabled(bool enable);
   void Disable();

@@ -1,45 +1,14 @@
 // The control's properties as the device core knows them: each one's type,
 // whether the application may write it, and whether reading it needs the
 // device open (such a read answers E_CLOSED while closed and sets
-// ResultCode). Names and dispatch IDs belong to the automation layer.
+// ResultCode), all taken from the control's member table (control/members.h).
 #pragma once
+
+#include "control/members.h"
 
 #include <string>
 
 namespace quillon {
-
-enum class Prop {
-  AutoDisable,
-  BinaryConversion,
-  CapCompareFirmwareVersion,
-  CapPowerReporting,
-  CapStatisticsReporting,
-  CapUpdateFirmware,
-  CapUpdateStatistics,
-  CheckHealthText,
-  Claimed,
-  ControlObjectDescription,
-  ControlObjectVersion,
-  DataCount,
-  DataEventEnabled,
-  DecodeData,
-  DeviceDescription,
-  DeviceEnabled,
-  DeviceName,
-  FreezeEvents,
-  PowerNotify,
-  PowerState,
-  ResultCode,
-  ResultCodeExtended,
-  ScanData,
-  ScanDataLabel,
-  ScanDataType,
-  ServiceObjectDescription,
-  ServiceObjectVersion,
-  State,
-};
-
-enum class ValueType { Long, Bool, String };
 
 struct PropertyRule {
   Prop prop;

@@ -22,7 +22,7 @@ inline constexpr WORD kScannerTypeLibMinor = 0;
 inline constexpr IID kScannerDispatchIid = {
     0xEDD93C8B, 0xAE3F, 0x40E7, {0x97, 0xC9, 0x65, 0xDD, 0x5F, 0x2D, 0xE1, 0x81}};
 
-// The control's event source dispinterface (the events of members::Events()).
+// The control's event source dispinterface (the events of members::kEvents).
 // {AD5C907D-2B11-4921-A7E6-4779A7D47969}
 inline constexpr IID kScannerEventsIid = {0xAD5C907D, 0x2B11, 0x4921, {0xA7, 0xE6, 0x47, 0x79, 0xA7, 0xD4, 0x79, 0x69}};
 

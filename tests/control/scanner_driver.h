@@ -2,6 +2,7 @@
 // events, and writes the test devices' registry entries.
 #pragma once
 
+#include "control/members.h"
 #include "framework/com.h"
 
 #include <gtest/gtest.h>
@@ -17,48 +18,10 @@ namespace scannertest {
 
 inline constexpr CLSID kClsid = {0xCCB90182, 0xB81E, 0x11D2, {0xAB, 0x74, 0x00, 0x40, 0x05, 0x4C, 0x37, 0x19}};
 
-// The contract's dispatch IDs, written out independently of the control's table.
-enum Id : DISPID {
-  AutoDisable = 10,
-  BinaryConversion = 11,
-  CapPowerReporting = 12,
-  CheckHealthText = 13,
-  Claimed = 14,
-  DataCount = 15,
-  DataEventEnabled = 16,
-  DeviceEnabled = 17,
-  FreezeEvents = 18,
-  PowerNotify = 20,
-  PowerState = 21,
-  ResultCode = 22,
-  ResultCodeExtended = 23,
-  State = 24,
-  ControlObjectDescription = 25,
-  ControlObjectVersion = 26,
-  ServiceObjectDescription = 27,
-  ServiceObjectVersion = 28,
-  DeviceDescription = 29,
-  DeviceName = 30,
-  CheckHealth = 31,
-  ClaimDevice = 32,
-  ClearInput = 33,
-  Close = 35,
-  DirectIO = 36,
-  Open = 37,
-  ReleaseDevice = 38,
-  CapStatisticsReporting = 39,
-  CapUpdateStatistics = 40,
-  ResetStatistics = 41,
-  RetrieveStatistics = 42,
-  UpdateStatistics = 43,
-  CapCompareFirmwareVersion = 44,
-  CapUpdateFirmware = 45,
-  ClearInputProperties = 48,
-  DecodeData = 50,
-  ScanData = 51,
-  ScanDataLabel = 52,
-  ScanDataType = 53,
-};
+// The dispatch IDs by name, from the control's member table. Their published
+// numbers are written out in typelib_test.cpp, which checks the type library
+// and GetIDsOfNames against them.
+using enum quillon::members::Id;
 
 // Test devices, written under HKLM at the start of the test program.
 inline constexpr wchar_t kFull[] = L"QuillonTestFull";
