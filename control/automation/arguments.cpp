@@ -1,6 +1,6 @@
 #include "control/automation/arguments.h"
 
-#include "framework/com.h"
+#include "comkit/handles.h"
 
 #include <new>
 

@@ -6,7 +6,8 @@
 #include "control/core/opos.h"
 #include "control/inject_protocol.h"
 #include "control/win32/module_instance.h"
-#include "framework/com.h"
+#include "comkit/handles.h"
+#include "comkit/window_class.h"
 
 #include <system_error>
 
@@ -122,14 +123,11 @@ void SimulatedScanner::Close() {
 // The device's own thread: the injection window, the demo timer. Nothing
 // thrown here may end the process: each message is handled on its own.
 void SimulatedScanner::Run(HANDLE ready) {
-  static const ATOM atom = [] {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = WindowProc;
-    wc.hInstance = ModuleInstance();
-    wc.lpszClassName = inject::kInjectClass;
-    return RegisterClassW(&wc);
-  }();
-  if (atom) {
+  WNDCLASSEXW wc{sizeof wc};
+  wc.lpfnWndProc = WindowProc;
+  wc.hInstance = ModuleInstance();
+  wc.lpszClassName = inject::kInjectClass;
+  if (comkit::RegisterClassOnce(wc)) {
     m_window = CreateWindowExW(0, inject::kInjectClass, m_device->Settings().deviceName.c_str(), 0, 0, 0, 0, 0,
                                HWND_MESSAGE, nullptr, ModuleInstance(), this);
   }
