@@ -93,16 +93,14 @@ long SimulatedScanner::Open(const ServiceConfig &config, IServiceSink *sink) {
   const SimulatedSettings settings = SimulatedSettings::From(config);
   m_store = std::make_unique<RegistryStore>(settings.deviceName);
   m_device = std::make_unique<SimulatedDevice>(settings, *sink, m_clock, *m_store);
-  HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  const ScopedHandle ready(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   if (!ready) return opos::E_FAILURE;
   try {
-    m_thread = std::thread([this, ready] { Run(ready); });
+    m_thread = std::thread([this, event = ready.Get()] { Run(event); });
   } catch (const std::system_error &) {
-    CloseHandle(ready);
     return opos::E_FAILURE;
   }
-  WaitForSingleObject(ready, INFINITE);
-  CloseHandle(ready);
+  WaitForSingleObject(ready.Get(), INFINITE);
   if (!m_window) {
     m_thread.join();
     return opos::E_NOHARDWARE;
