@@ -84,39 +84,33 @@ private:
   }
 };
 
-template <class Derived, class... Interfaces> class Object : public Implements<Derived, Interfaces...> {
+// A count of its own; at zero the object deletes itself (Object) or tells
+// its derived class (Unowned).
+template <class Derived, bool DeleteAtZero, class... Interfaces>
+class Counted : public Implements<Derived, Interfaces...> {
 public:
   STDMETHODIMP_(ULONG) AddRef() final { return ++m_refs; }
   STDMETHODIMP_(ULONG) Release() final {
     const ULONG r = --m_refs;
-    if (!r) delete this; // the destructor is virtual: the derived class's runs
-    return r;
-  }
-
-protected:
-  Object() = default;
-
-private:
-  std::atomic<ULONG> m_refs{1};
-};
-
-template <class Derived, class... Interfaces> class Unowned : public Implements<Derived, Interfaces...> {
-public:
-  STDMETHODIMP_(ULONG) AddRef() final { return ++m_refs; }
-  STDMETHODIMP_(ULONG) Release() final {
-    const ULONG r = --m_refs;
-    if (!r) static_cast<Derived *>(this)->LastReleased();
-    return r;
+    if (r) return r;
+    if constexpr (DeleteAtZero)
+      delete this; // the destructor is virtual: the derived class's runs
+    else
+      static_cast<Derived *>(this)->LastReleased();
+    return 0;
   }
   ULONG References() const { return m_refs; }
   void LastReleased() {}
 
 protected:
-  Unowned() = default;
+  Counted() = default;
 
 private:
   std::atomic<ULONG> m_refs{1};
 };
+
+template <class Derived, class... Interfaces> using Object = Counted<Derived, true, Interfaces...>;
+template <class Derived, class... Interfaces> using Unowned = Counted<Derived, false, Interfaces...>;
 
 template <class Derived, class... Interfaces> class Inner : public Implements<Derived, Interfaces...> {
 public:
