@@ -40,13 +40,12 @@ public:
   }
 
   void SaveStatistics(const std::map<std::wstring, long long> &values) override {
-    HKEY raw = nullptr;
-    if (!Create(raw)) return;
+    ScopedRegKey key;
+    if (key.Create(HKEY_CURRENT_USER, m_path.c_str(), KEY_WRITE) != ERROR_SUCCESS) return;
     for (const auto &[name, value] : values) {
       const ULONGLONG v = static_cast<ULONGLONG>(value);
-      RegSetValueExW(raw, (L"stat." + name).c_str(), 0, REG_QWORD, reinterpret_cast<const BYTE *>(&v), sizeof v);
+      RegSetValueExW(key.Get(), (L"stat." + name).c_str(), 0, REG_QWORD, reinterpret_cast<const BYTE *>(&v), sizeof v);
     }
-    RegCloseKey(raw);
   }
 
   std::map<int, std::wstring> LoadAttributes() override {
@@ -66,21 +65,14 @@ public:
   }
 
   bool StoreAttribute(int id, const std::wstring &value) override {
-    HKEY raw = nullptr;
-    if (!Create(raw)) return false;
-    const LSTATUS s = RegSetValueExW(raw, (L"attr." + std::to_wstring(id)).c_str(), 0, REG_SZ,
-                                     reinterpret_cast<const BYTE *>(value.c_str()),
-                                     static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(raw);
-    return s == ERROR_SUCCESS;
+    ScopedRegKey key;
+    if (key.Create(HKEY_CURRENT_USER, m_path.c_str(), KEY_WRITE) != ERROR_SUCCESS) return false;
+    return RegSetValueExW(key.Get(), (L"attr." + std::to_wstring(id)).c_str(), 0, REG_SZ,
+                          reinterpret_cast<const BYTE *>(value.c_str()),
+                          static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
   }
 
 private:
-  bool Create(HKEY &key) const {
-    return RegCreateKeyExW(HKEY_CURRENT_USER, m_path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) ==
-           ERROR_SUCCESS;
-  }
-
   std::wstring m_path;
 };
 
