@@ -107,12 +107,12 @@ public:
 
   LSTATUS Open(HKEY hParent, const wchar_t *pszSubKey, REGSAM sam) {
     Close();
-    return RegOpenKeyExW(hParent, pszSubKey, 0, sam, &m_h);
+    return Held(RegOpenKeyExW(hParent, pszSubKey, 0, sam, &m_h));
   }
   // Opens the key, making it (and its parents) where it does not exist.
   LSTATUS Create(HKEY hParent, const wchar_t *pszSubKey, REGSAM sam) {
     Close();
-    return RegCreateKeyExW(hParent, pszSubKey, 0, nullptr, 0, sam, nullptr, &m_h, nullptr);
+    return Held(RegCreateKeyExW(hParent, pszSubKey, 0, nullptr, 0, sam, nullptr, &m_h, nullptr));
   }
   HKEY Get() const { return m_h; }
   explicit operator bool() const { return m_h != nullptr; }
@@ -121,6 +121,12 @@ public:
   }
 
 private:
+  // What a failed call leaves in the handle is not a key.
+  LSTATUS Held(LSTATUS status) {
+    if (status != ERROR_SUCCESS) m_h = nullptr;
+    return status;
+  }
+
   HKEY m_h = nullptr;
 };
 
