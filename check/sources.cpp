@@ -60,8 +60,8 @@ long ProcessClaimHolder::Hold(long timeout) {
   Release();
   const std::wstring signal =
       L"QuillonCheck." + std::to_wstring(GetCurrentProcessId()) + L"." + std::to_wstring(++m_count);
-  const HANDLE claimed = CreateEventW(nullptr, TRUE, FALSE, (signal + L".claimed").c_str());
-  m_release = CreateEventW(nullptr, TRUE, FALSE, (signal + L".release").c_str());
+  const ScopedHandle claimed(CreateEventW(nullptr, TRUE, FALSE, (signal + L".claimed").c_str()));
+  m_release.Reset(CreateEventW(nullptr, TRUE, FALSE, (signal + L".release").c_str()));
   const std::wstring exe = static_cast<const wchar_t *>(AfxGetModuleFileName(nullptr));
   std::wstring command = L"\"" + exe + L"\" \"--hold-claim=" + m_device + L"\" --signal=" + signal +
                          L" --claim-timeout=" + std::to_wstring(timeout);
@@ -71,37 +71,33 @@ long ProcessClaimHolder::Hold(long timeout) {
   if (!claimed || !m_release ||
       !CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si,
                       &pi)) {
-    if (claimed) CloseHandle(claimed);
     Release();
     return -1;
   }
   CloseHandle(pi.hThread);
-  m_process = pi.hProcess;
-  const HANDLE waits[] = {claimed, m_process};
+  m_process.Reset(pi.hProcess);
+  const HANDLE waits[] = {claimed.Get(), m_process.Get()};
   const DWORD limit = timeout > 0 ? static_cast<DWORD>(timeout) + 20000 : 20000;
   const DWORD w = WaitForMultipleObjects(2, waits, FALSE, limit);
-  CloseHandle(claimed);
   if (w == WAIT_OBJECT_0) return 0;
   DWORD code = static_cast<DWORD>(-1);
-  if (w == WAIT_OBJECT_0 + 1) GetExitCodeProcess(m_process, &code);
+  if (w == WAIT_OBJECT_0 + 1) GetExitCodeProcess(m_process.Get(), &code);
   Release();
   return static_cast<long>(code);
 }
 
 void ProcessClaimHolder::Release() {
-  if (m_release) SetEvent(m_release);
+  if (m_release) SetEvent(m_release.Get());
   if (m_process) {
-    if (WaitForSingleObject(m_process, 10000) != WAIT_OBJECT_0) TerminateProcess(m_process, 1);
-    CloseHandle(m_process);
-    m_process = nullptr;
+    if (WaitForSingleObject(m_process.Get(), 10000) != WAIT_OBJECT_0) TerminateProcess(m_process.Get(), 1);
+    m_process.Reset();
   }
-  if (m_release) CloseHandle(m_release);
-  m_release = nullptr;
+  m_release.Reset();
 }
 
 int HoldClaim(const std::wstring &device, const std::wstring &signal, long timeout) {
-  const HANDLE claimed = OpenEventW(EVENT_MODIFY_STATE, FALSE, (signal + L".claimed").c_str());
-  const HANDLE release = OpenEventW(SYNCHRONIZE, FALSE, (signal + L".release").c_str());
+  const ScopedHandle claimed(OpenEventW(EVENT_MODIFY_STATE, FALSE, (signal + L".claimed").c_str()));
+  const ScopedHandle release(OpenEventW(SYNCHRONIZE, FALSE, (signal + L".release").c_str()));
   int status = 2;
   if (claimed && release) {
     // The parent watches this process as a whole: a hung call ends it.
@@ -114,8 +110,8 @@ int HoldClaim(const std::wstring &device, const std::wstring &signal, long timeo
         if (status == 0) {
           status = static_cast<int>(session.ClaimDevice(timeout));
           if (status == 0) {
-            SetEvent(claimed);
-            session.PumpUntil([&] { return WaitForSingleObject(release, 0) == WAIT_OBJECT_0; }, 60000);
+            SetEvent(claimed.Get());
+            session.PumpUntil([&] { return WaitForSingleObject(release.Get(), 0) == WAIT_OBJECT_0; }, 60000);
             session.ReleaseDevice();
           }
           session.Close();
@@ -125,32 +121,26 @@ int HoldClaim(const std::wstring &device, const std::wstring &signal, long timeo
       status = 2;
     }
   }
-  if (claimed) CloseHandle(claimed);
-  if (release) CloseHandle(release);
   return status;
 }
 
 QuietSimulatedDevice::QuietSimulatedDevice(const std::wstring &device) {
   const std::wstring path = kScannerKey + device;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &m_key) != ERROR_SUCCESS) {
-    m_key = nullptr;
+  if (m_key.Open(HKEY_LOCAL_MACHINE, path.c_str(), KEY_QUERY_VALUE | KEY_SET_VALUE) != ERROR_SUCCESS) {
     return;
   }
   DWORD size = sizeof m_old, type = 0;
   const DWORD none = 0;
-  if (RegQueryValueExW(m_key, L"DemoInterval", nullptr, &type, reinterpret_cast<BYTE *>(&m_old), &size) !=
+  if (RegQueryValueExW(m_key.Get(), L"DemoInterval", nullptr, &type, reinterpret_cast<BYTE *>(&m_old), &size) !=
           ERROR_SUCCESS ||
       type != REG_DWORD ||
-      RegSetValueExW(m_key, L"DemoInterval", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&none), sizeof none) !=
-          ERROR_SUCCESS) {
-    RegCloseKey(m_key);
-    m_key = nullptr;
-  }
+      RegSetValueExW(m_key.Get(), L"DemoInterval", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&none), sizeof none) !=
+          ERROR_SUCCESS)
+    m_key.Close();
 }
 
 void QuietSimulatedDevice::Restore() {
   if (!m_key) return;
-  RegSetValueExW(m_key, L"DemoInterval", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&m_old), sizeof m_old);
-  RegCloseKey(m_key);
-  m_key = nullptr;
+  RegSetValueExW(m_key.Get(), L"DemoInterval", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&m_old), sizeof m_old);
+  m_key.Close();
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "check/rules.h"
+#include "comkit/handles.h"
 
 #include <windows.h>
 
@@ -55,8 +56,8 @@ public:
 
 private:
   std::wstring m_device;
-  HANDLE m_process = nullptr;
-  HANDLE m_release = nullptr;
+  ScopedHandle m_process;
+  ScopedHandle m_release;
   unsigned m_count = 0;
 };
 
@@ -77,6 +78,6 @@ public:
   void Restore();
 
 private:
-  HKEY m_key = nullptr;
+  ScopedRegKey m_key;
   DWORD m_old = 0;
 };

@@ -3,7 +3,7 @@
 #include "chooser/open_so_dialog.h"
 
 #include "app/resource.h"
-#include "framework/com.h"
+#include "comkit/handles.h"
 #include "framework/std_output.h"
 
 namespace {

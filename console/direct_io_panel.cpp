@@ -5,7 +5,7 @@
 
 #include "app/resource.h"
 #include "console/pellix_dlg.h"
-#include "framework/com.h"
+#include "comkit/handles.h"
 
 #include <cstdlib>
 

@@ -3,7 +3,7 @@
 // (1034) to the 32-bit limit.
 #include "app/resource.h"
 #include "console/pellix_dlg.h"
-#include "framework/com.h"
+#include "comkit/handles.h"
 #include "framework/winapp.h"
 
 #include <cerrno>

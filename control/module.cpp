@@ -1,5 +1,6 @@
 // The DLL's entry points: class factory and self-registration (the class and
 // its type library).
+#include "comkit/class_factory.h"
 #include "control/automation/typelib.h"
 #include "control/embedding/guids.h"
 #include "control/embedding/scanner_control.h"
@@ -7,43 +8,25 @@
 
 #include <olectl.h>
 
-#include <new>
 #include <string>
 
 namespace quillon {
 namespace {
 
-class ClassFactory final : public IClassFactory {
-public:
-  virtual ~ClassFactory() = default;
-  STDMETHODIMP QueryInterface(REFIID iid, void **ppv) override {
-    if (!ppv) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-      *ppv = static_cast<IClassFactory *>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return 2; } // a static object
-  STDMETHODIMP_(ULONG) Release() override { return 1; }
-  STDMETHODIMP CreateInstance(IUnknown *outer, REFIID iid, void **ppv) override {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (outer) return CLASS_E_NOAGGREGATION;
-    return ScannerControl::Create(iid, ppv);
-  }
-  STDMETHODIMP LockServer(BOOL lock) override {
-    if (lock)
-      ++g_moduleRefs;
-    else
-      --g_moduleRefs;
-    return S_OK;
-  }
-};
-
-ClassFactory g_factory;
+// The one factory, made on first use and released when the DLL is unloaded.
+comkit::ClassFactory &Factory() {
+  static const ComPtr<comkit::ClassFactory> factory = [] {
+    ComPtr<comkit::ClassFactory> made;
+    made.Attach(new comkit::ClassFactory(ScannerControl::Create, [](bool lock) {
+      if (lock)
+        ++g_moduleRefs;
+      else
+        --g_moduleRefs;
+    }));
+    return made;
+  }();
+  return *factory.Get();
+}
 
 std::wstring FileName(const std::wstring &path) {
   const size_t slash = path.find_last_of(L"\\/");
@@ -53,13 +36,10 @@ std::wstring FileName(const std::wstring &path) {
 const std::wstring kClsidKey = std::wstring(L"CLSID\\") + kScannerClsidText;
 
 bool SetValue(const std::wstring &key, const wchar_t *name, const std::wstring &value) {
-  HKEY h = nullptr;
-  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr) != ERROR_SUCCESS)
-    return false;
-  const LSTATUS s = RegSetValueExW(h, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(value.c_str()),
-                                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-  RegCloseKey(h);
-  return s == ERROR_SUCCESS;
+  ScopedRegKey h;
+  if (h.Create(HKEY_CLASSES_ROOT, key.c_str(), KEY_WRITE) != ERROR_SUCCESS) return false;
+  return RegSetValueExW(h.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE *>(value.c_str()),
+                        static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 
 // The server registered for the class now, or "" when there is none.
@@ -97,7 +77,11 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void **ppv) {
   if (!ppv) return E_POINTER;
   *ppv = nullptr;
   if (clsid != kScannerClsid) return CLASS_E_CLASSNOTAVAILABLE;
-  return g_factory.QueryInterface(iid, ppv);
+  try {
+    return Factory().QueryInterface(iid, ppv);
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
 }
 
 STDAPI DllCanUnloadNow() { return g_moduleRefs == 0 ? S_OK : S_FALSE; }

@@ -2,7 +2,7 @@
 // map for hosted OLE controls and dialog data exchange.
 #pragma once
 
-#include "com.h"
+#include "comkit/handles.h"
 #include "dialog_template.h"
 #include "wnd.h"
 

@@ -1,6 +1,6 @@
 #include "dispatch.h"
 
-#include "com.h"
+#include "comkit/handles.h"
 #include "winapp.h"
 
 #include <vector>

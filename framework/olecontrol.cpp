@@ -1,7 +1,11 @@
+// The control site of olecontrol.h: its window, the control made and activated
+// in it, and the control's events handed to the owning dialog.
 #include "olecontrol.h"
 
 #include "dialog.h"
 #include "winapp.h"
+
+#include "comkit/window_class.h"
 
 #include <cwchar>
 #include <new>
@@ -11,17 +15,14 @@ namespace {
 const wchar_t kSiteClass[] = L"QuillonControlSite";
 
 ATOM RegisterSiteClass(WNDPROC proc) {
-  static const ATOM atom = [proc] {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = proc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kSiteClass;
-    return RegisterClassExW(&wc);
-  }();
-  return atom;
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = proc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = kSiteClass;
+  return comkit::RegisterClassOnce(wc);
 }
 
 LONG HimetricFromPixels(LONG pixels, int dpi) { return MulDiv(pixels, 2540, dpi); }
@@ -158,26 +159,12 @@ CString ControlDisplayName(REFCLSID clsid) {
 }
 
 // Receives the control's events and hands them to the site.
-class COleControlSite::EventSink final : public IDispatch {
+class COleControlSite::EventSink final : public comkit::Object<EventSink, IDispatch> {
 public:
   EventSink(COleControlSite *site, const IID &iid) : m_site(site), m_iid(iid) {}
 
-  STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == m_iid) {
-      *ppv = static_cast<IDispatch *>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_cRef)); }
-  STDMETHODIMP_(ULONG) Release() override {
-    const LONG n = InterlockedDecrement(&m_cRef);
-    if (n == 0) delete this;
-    return static_cast<ULONG>(n);
-  }
+  // The event interface, a dispinterface, is IDispatch.
+  void *OtherInterface(REFIID riid) { return riid == m_iid ? static_cast<IDispatch *>(this) : nullptr; }
   STDMETHODIMP GetTypeInfoCount(UINT *pctinfo) override {
     if (pctinfo) *pctinfo = 0;
     return S_OK;
@@ -198,7 +185,6 @@ public:
 
 private:
   ~EventSink() = default;
-  LONG m_cRef = 1;
   COleControlSite *m_site;
   IID m_iid;
 };
@@ -411,34 +397,6 @@ LRESULT COleControlSite::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     break;
   }
   return DefWindowProcW(hwnd, msg, wp, lp);
-}
-
-STDMETHODIMP COleControlSite::QueryInterface(REFIID riid, void **ppv) {
-  if (!ppv) return E_POINTER;
-  if (riid == IID_IUnknown || riid == IID_IOleClientSite)
-    *ppv = static_cast<IOleClientSite *>(this);
-  else if (riid == IID_IOleWindow || riid == IID_IOleInPlaceSite)
-    *ppv = static_cast<IOleInPlaceSite *>(this);
-  else if (riid == IID_IOleInPlaceUIWindow || riid == IID_IOleInPlaceFrame)
-    *ppv = static_cast<IOleInPlaceFrame *>(this);
-  else if (riid == IID_IOleControlSite)
-    *ppv = static_cast<IOleControlSite *>(this);
-  else if (riid == IID_IDispatch)
-    *ppv = static_cast<IDispatch *>(this);
-  else {
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  AddRef();
-  return S_OK;
-}
-
-STDMETHODIMP_(ULONG) COleControlSite::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&m_cRef)); }
-
-STDMETHODIMP_(ULONG) COleControlSite::Release() {
-  const LONG n = InterlockedDecrement(&m_cRef);
-  if (n == 0) delete this;
-  return static_cast<ULONG>(n);
 }
 
 STDMETHODIMP COleControlSite::GetMoniker(DWORD, DWORD, IMoniker **ppmk) {

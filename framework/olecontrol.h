@@ -4,7 +4,8 @@
 // default source events routed to the owning dialog.
 #pragma once
 
-#include "com.h"
+#include "comkit/handles.h"
+#include "comkit/object.h"
 #include "cstring.h"
 
 #include <ocidl.h>
@@ -18,11 +19,8 @@ class CDialog;
 // ("OPOS.Scanner {CCB90182-...}"), or the identifier alone.
 CString ControlDisplayName(REFCLSID clsid);
 
-class COleControlSite final : public IOleClientSite,
-                              public IOleInPlaceSite,
-                              public IOleInPlaceFrame,
-                              public IOleControlSite,
-                              public IDispatch {
+class COleControlSite final : public comkit::Object<COleControlSite, IOleClientSite, IOleInPlaceSite, IOleInPlaceFrame,
+                                                    IOleControlSite, IDispatch> {
 public:
   // Creates the site window and the control in it. On failure returns the
   // HRESULT and leaves no window behind.
@@ -37,10 +35,6 @@ public:
   // Closes the control and disconnects its events (idempotent).
   void Close();
 
-  // IUnknown
-  STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override;
-  STDMETHODIMP_(ULONG) AddRef() override;
-  STDMETHODIMP_(ULONG) Release() override;
   // IOleClientSite
   STDMETHODIMP SaveObject() override { return E_NOTIMPL; }
   STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker **ppmk) override;
@@ -111,7 +105,6 @@ private:
   LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp);
   static LRESULT CALLBACK SiteWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 
-  LONG m_cRef = 1;
   HWND m_hwnd = nullptr;
   UINT m_nID = 0;
   CLSID m_clsid{};

@@ -1,7 +1,7 @@
 // Automation arguments and results: see arguments.h.
 #include "control/automation/arguments.h"
 
-#include "framework/com.h"
+#include "comkit/handles.h"
 
 #include <new>
 

@@ -2,7 +2,7 @@
 
 #include "control/embedding/guids.h"
 #include "control/win32/module_instance.h"
-#include "framework/com.h"
+#include "comkit/handles.h"
 
 #include <oleauto.h>
 

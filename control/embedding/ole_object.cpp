@@ -3,6 +3,7 @@
 // that a form designer has something to place.
 #include "control/embedding/scanner_control.h"
 
+#include "comkit/window_class.h"
 #include "control/embedding/guids.h"
 #include "control/win32/module_instance.h"
 
@@ -12,16 +13,13 @@ namespace {
 constexpr wchar_t kPlaceholderClass[] = L"QuillonScannerPlaceholder";
 
 ATOM RegisterPlaceholderClass(WNDPROC proc) {
-  static const ATOM atom = [proc] {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = proc;
-    wc.hInstance = ModuleInstance();
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kPlaceholderClass;
-    return RegisterClassW(&wc);
-  }();
-  return atom;
+  WNDCLASSEXW wc{sizeof wc};
+  wc.lpfnWndProc = proc;
+  wc.hInstance = ModuleInstance();
+  wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = kPlaceholderClass;
+  return comkit::RegisterClassOnce(wc);
 }
 
 } // namespace

@@ -1,5 +1,5 @@
-// The control object's identity and life: construction, QueryInterface and
-// reference counting, IDispatch handed to the automation layer, the
+// The control object's identity and life: construction, the interfaces it
+// answers, IDispatch handed to the automation layer, the
 // connection point container and the class information.
 #include "control/embedding/scanner_control.h"
 
@@ -30,7 +30,7 @@ TestSwitches TestSwitches::Read() {
 
 ScannerControl::ScannerControl()
     : m_switches(TestSwitches::Read()), m_eventWindow([this] { Deliver(); }),
-      m_device({m_directory, m_claim, m_eventWindow, m_connectionPoint}) {}
+      m_device({m_directory, m_claim, m_eventWindow, m_events}) {}
 
 ScannerControl::~ScannerControl() {
   if (m_placeholder) DestroyWindow(m_placeholder);
@@ -62,38 +62,12 @@ void ScannerControl::Deliver() {
 
 // ---- IUnknown -------------------------------------------------------------------------
 
-STDMETHODIMP ScannerControl::QueryInterface(REFIID iid, void **ppv) {
-  if (!ppv) return E_POINTER;
-  if (iid == IID_IUnknown || iid == IID_IDispatch || iid == kScannerDispatchIid)
-    *ppv = static_cast<IDispatch *>(this);
-  else if (iid == IID_IConnectionPointContainer)
-    *ppv = static_cast<IConnectionPointContainer *>(this);
-  else if ((iid == IID_IProvideClassInfo || iid == IID_IProvideClassInfo2) && !m_switches.noClassInfo)
-    *ppv = static_cast<IProvideClassInfo2 *>(this);
-  else if (iid == IID_IOleObject)
-    *ppv = static_cast<IOleObject *>(this);
-  else if (iid == IID_IOleInPlaceObject || iid == IID_IOleWindow)
-    *ppv = static_cast<IOleInPlaceObject *>(this);
-  else if (iid == IID_IOleControl)
-    *ppv = static_cast<IOleControl *>(this);
-  else if (iid == IID_IPersistStreamInit)
-    *ppv = static_cast<IPersistStreamInit *>(this);
-  else if (iid == IID_IPersist)
-    *ppv = static_cast<IPersist *>(static_cast<IPersistStreamInit *>(this));
-  else {
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  AddRef();
-  return S_OK;
+bool ScannerControl::Refuses(REFIID iid) const {
+  return (iid == IID_IProvideClassInfo || iid == IID_IProvideClassInfo2) && m_switches.noClassInfo;
 }
 
-STDMETHODIMP_(ULONG) ScannerControl::AddRef() { return ++m_refs; }
-
-STDMETHODIMP_(ULONG) ScannerControl::Release() {
-  const ULONG r = --m_refs;
-  if (!r) delete this;
-  return r;
+void *ScannerControl::OtherInterface(REFIID iid) {
+  return iid == kScannerDispatchIid ? static_cast<IDispatch *>(this) : nullptr;
 }
 
 // ---- IDispatch ------------------------------------------------------------------------
@@ -125,14 +99,14 @@ STDMETHODIMP ScannerControl::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DIS
 // ---- IConnectionPointContainer, IProvideClassInfo2 ------------------------------------
 
 STDMETHODIMP ScannerControl::EnumConnectionPoints(IEnumConnectionPoints **ppEnum) {
-  return EnumerateOnePoint(&m_connectionPoint, ppEnum);
+  return comkit::EnumeratePoints({&m_events.Point()}, ppEnum);
 }
 
 STDMETHODIMP ScannerControl::FindConnectionPoint(REFIID iid, IConnectionPoint **ppCP) {
   if (!ppCP) return E_POINTER;
   *ppCP = nullptr;
   if (iid != kScannerEventsIid) return CONNECT_E_NOCONNECTION;
-  *ppCP = &m_connectionPoint;
+  *ppCP = &m_events.Point();
   AddRef();
   return S_OK;
 }

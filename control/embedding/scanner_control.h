@@ -11,7 +11,8 @@
 #include "control/win32/claim.h"
 #include "control/win32/event_window.h"
 #include "control/win32/registry_directory.h"
-#include "framework/com.h"
+#include "comkit/handles.h"
+#include "comkit/object.h"
 
 #include <ocidl.h>
 #include <olectl.h>
@@ -42,21 +43,17 @@ struct TestSwitches {
   static TestSwitches Read();
 };
 
-class ScannerControl final : private ModuleReference,
-                             public IDispatch,
-                             public IConnectionPointContainer,
-                             public IProvideClassInfo2,
-                             public IOleObject,
-                             public IOleInPlaceObject,
-                             public IOleControl,
-                             public IPersistStreamInit {
+class ScannerControl final
+    : private ModuleReference,
+      public comkit::Object<ScannerControl, IDispatch, IConnectionPointContainer, IProvideClassInfo2, IOleObject,
+                            IOleInPlaceObject, IOleControl, IPersistStreamInit> {
 public:
   static HRESULT Create(REFIID iid, void **ppv);
 
-  // IUnknown
-  STDMETHODIMP QueryInterface(REFIID iid, void **ppv) override;
-  STDMETHODIMP_(ULONG) AddRef() override;
-  STDMETHODIMP_(ULONG) Release() override;
+  // IUnknown: the class information withheld by its test switch, IDispatch
+  // also as the control's own dispatch interface.
+  bool Refuses(REFIID iid) const;
+  void *OtherInterface(REFIID iid);
 
   // IDispatch: automation/dispatch.h
   STDMETHODIMP GetTypeInfoCount(UINT *pctinfo) override;
@@ -126,11 +123,10 @@ private:
   void Deliver();
   static LRESULT CALLBACK PlaceholderProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
-  std::atomic<ULONG> m_refs{1};
   const TestSwitches m_switches;
 
   // What the core runs on; made before the core and gone after it.
-  ConnectionPoint m_connectionPoint{*this};
+  EventSource m_events{*Unknown()};
   RegistryDirectory m_directory;
   DeviceClaim m_claim;
   EventWindow m_eventWindow;

@@ -57,17 +57,14 @@ long SerialScanner::Open(const ServiceConfig &config, IServiceSink *sink) {
   }
   m_sink = sink;
   m_power = opos::PS_ONLINE;
-  m_stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (!m_stop) {
-    CloseHandle(port);
-    return opos::E_FAILURE;
-  }
+  ScopedHandle owned(port); // the reader thread's once it runs
+  m_stop.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!m_stop) return opos::E_FAILURE;
   try {
     m_thread = std::thread([this, port] { Run(port); });
+    owned.Detach();
   } catch (const std::system_error &) {
-    CloseHandle(port);
-    CloseHandle(m_stop);
-    m_stop = nullptr;
+    m_stop.Reset();
     return opos::E_FAILURE;
   }
   return opos::SUCCESS;
@@ -75,26 +72,23 @@ long SerialScanner::Open(const ServiceConfig &config, IServiceSink *sink) {
 
 void SerialScanner::Close() {
   if (m_thread.joinable()) {
-    SetEvent(m_stop);
+    SetEvent(m_stop.Get());
     m_thread.join();
   }
-  if (m_stop) CloseHandle(m_stop);
-  m_stop = nullptr;
+  m_stop.Reset();
   m_sink = nullptr;
   m_enabled = false;
 }
 
 SerialScanner::PortResult SerialScanner::OpenPort(HANDLE &port) const {
   const std::wstring path = L"\\\\.\\" + m_settings.port;
-  HANDLE h =
-      CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return PortResult::Missing;
+  ScopedHandle owned(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_OVERLAPPED, nullptr));
+  if (!owned) return PortResult::Missing;
+  const HANDLE h = owned.Get();
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
-  if (!GetCommState(h, &dcb)) {
-    CloseHandle(h);
-    return PortResult::Missing;
-  }
+  if (!GetCommState(h, &dcb)) return PortResult::Missing;
   dcb.BaudRate = m_settings.baudRate;
   dcb.ByteSize = m_settings.dataBits;
   dcb.Parity = static_cast<BYTE>(m_settings.parity);
@@ -110,22 +104,16 @@ SerialScanner::PortResult SerialScanner::OpenPort(HANDLE &port) const {
   dcb.fInX = FALSE;
   dcb.fNull = FALSE;
   dcb.fAbortOnError = FALSE;
-  if (!SetCommState(h, &dcb)) {
-    CloseHandle(h);
-    return PortResult::BadSettings;
-  }
+  if (!SetCommState(h, &dcb)) return PortResult::BadSettings;
   // Reads return at once with what has arrived.
   COMMTIMEOUTS timeouts{MAXDWORD, 0, 0, 0, 0};
   SetupComm(h, 16384, 4096);
-  if (!SetCommTimeouts(h, &timeouts)) {
-    CloseHandle(h);
-    return PortResult::Missing;
-  }
+  if (!SetCommTimeouts(h, &timeouts)) return PortResult::Missing;
   SetCommMask(h, EV_RXCHAR | EV_ERR);
   PurgeComm(h, PURGE_RXABORT | PURGE_RXCLEAR);
   DWORD errors = 0;
   ClearCommError(h, &errors, nullptr); // errors from before we opened are not ours
-  port = h;
+  port = owned.Detach();
   return PortResult::Ok;
 }
 
@@ -147,7 +135,7 @@ void SerialScanner::Run(HANDLE port) {
       input.Lost();
       SetPower(opos::PS_OFFLINE);
       for (;;) {
-        if (WaitForSingleObject(m_stop, kReopenInterval) == WAIT_OBJECT_0) return;
+        if (WaitForSingleObject(m_stop.Get(), kReopenInterval) == WAIT_OBJECT_0) return;
         if (OpenPort(port) == PortResult::Ok) break;
       }
       SetPower(opos::PS_ONLINE);
@@ -160,16 +148,10 @@ void SerialScanner::Run(HANDLE port) {
 }
 
 bool SerialScanner::Serve(HANDLE port, SerialInput &input) {
-  HANDLE waitEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  HANDLE readEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  struct Closer {
-    HANDLE a, b;
-    ~Closer() {
-      if (a) CloseHandle(a);
-      if (b) CloseHandle(b);
-    }
-  } closer{waitEvent, readEvent};
-  if (!waitEvent || !readEvent) return WaitForSingleObject(m_stop, kReopenInterval) != WAIT_OBJECT_0;
+  const ScopedHandle waitOwned(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  const ScopedHandle readOwned(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!waitOwned || !readOwned) return WaitForSingleObject(m_stop.Get(), kReopenInterval) != WAIT_OBJECT_0;
+  const HANDLE waitEvent = waitOwned.Get(), readEvent = readOwned.Get();
 
   OVERLAPPED waitOv{};
   waitOv.hEvent = waitEvent;
@@ -199,7 +181,7 @@ bool SerialScanner::Serve(HANDLE port, SerialInput &input) {
       else
         useWait = false; // poll instead
     }
-    const HANDLE handles[] = {m_stop, waitEvent};
+    const HANDLE handles[] = {m_stop.Get(), waitEvent};
     const DWORD r = WaitForMultipleObjects(useWait ? 2 : 1, handles, FALSE, useWait ? kWaitPoll : kReadPoll);
     if (r == WAIT_OBJECT_0) {
       CancelWait();
@@ -234,7 +216,7 @@ bool SerialScanner::Serve(HANDLE port, SerialInput &input) {
           CancelWait();
           return true;
         }
-        const HANDLE pair[] = {m_stop, readEvent};
+        const HANDLE pair[] = {m_stop.Get(), readEvent};
         if (WaitForMultipleObjects(2, pair, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) {
           CancelIo(port);
           GetOverlappedResult(port, &readOv, &got, TRUE);

@@ -3,6 +3,7 @@
 // (serial_input.h) and watches the port; see serial_scanner.cpp.
 #pragma once
 
+#include "comkit/handles.h"
 #include "control/core/service.h"
 #include "control/services/parsers/serial_settings.h"
 #include "control/services/serial_input.h"
@@ -52,7 +53,7 @@ private:
   IServiceSink *m_sink = nullptr;
   SerialSettings m_settings;
   std::thread m_thread;
-  HANDLE m_stop = nullptr;
+  ScopedHandle m_stop;
   std::atomic<bool> m_enabled{false};
   std::atomic<long> m_power{2001};
 };

@@ -6,7 +6,8 @@
 #include "control/core/opos.h"
 #include "control/inject_protocol.h"
 #include "control/win32/module_instance.h"
-#include "framework/com.h"
+#include "comkit/handles.h"
+#include "comkit/window_class.h"
 
 #include <system_error>
 
@@ -39,13 +40,12 @@ public:
   }
 
   void SaveStatistics(const std::map<std::wstring, long long> &values) override {
-    HKEY raw = nullptr;
-    if (!Create(raw)) return;
+    ScopedRegKey key;
+    if (key.Create(HKEY_CURRENT_USER, m_path.c_str(), KEY_WRITE) != ERROR_SUCCESS) return;
     for (const auto &[name, value] : values) {
       const ULONGLONG v = static_cast<ULONGLONG>(value);
-      RegSetValueExW(raw, (L"stat." + name).c_str(), 0, REG_QWORD, reinterpret_cast<const BYTE *>(&v), sizeof v);
+      RegSetValueExW(key.Get(), (L"stat." + name).c_str(), 0, REG_QWORD, reinterpret_cast<const BYTE *>(&v), sizeof v);
     }
-    RegCloseKey(raw);
   }
 
   std::map<int, std::wstring> LoadAttributes() override {
@@ -65,21 +65,14 @@ public:
   }
 
   bool StoreAttribute(int id, const std::wstring &value) override {
-    HKEY raw = nullptr;
-    if (!Create(raw)) return false;
-    const LSTATUS s = RegSetValueExW(raw, (L"attr." + std::to_wstring(id)).c_str(), 0, REG_SZ,
-                                     reinterpret_cast<const BYTE *>(value.c_str()),
-                                     static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(raw);
-    return s == ERROR_SUCCESS;
+    ScopedRegKey key;
+    if (key.Create(HKEY_CURRENT_USER, m_path.c_str(), KEY_WRITE) != ERROR_SUCCESS) return false;
+    return RegSetValueExW(key.Get(), (L"attr." + std::to_wstring(id)).c_str(), 0, REG_SZ,
+                          reinterpret_cast<const BYTE *>(value.c_str()),
+                          static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
   }
 
 private:
-  bool Create(HKEY &key) const {
-    return RegCreateKeyExW(HKEY_CURRENT_USER, m_path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) ==
-           ERROR_SUCCESS;
-  }
-
   std::wstring m_path;
 };
 
@@ -92,16 +85,14 @@ long SimulatedScanner::Open(const ServiceConfig &config, IServiceSink *sink) {
   const SimulatedSettings settings = SimulatedSettings::From(config);
   m_store = std::make_unique<RegistryStore>(settings.deviceName);
   m_device = std::make_unique<SimulatedDevice>(settings, *sink, m_clock, *m_store);
-  HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  const ScopedHandle ready(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   if (!ready) return opos::E_FAILURE;
   try {
-    m_thread = std::thread([this, ready] { Run(ready); });
+    m_thread = std::thread([this, event = ready.Get()] { Run(event); });
   } catch (const std::system_error &) {
-    CloseHandle(ready);
     return opos::E_FAILURE;
   }
-  WaitForSingleObject(ready, INFINITE);
-  CloseHandle(ready);
+  WaitForSingleObject(ready.Get(), INFINITE);
   if (!m_window) {
     m_thread.join();
     return opos::E_NOHARDWARE;
@@ -122,14 +113,11 @@ void SimulatedScanner::Close() {
 // The device's own thread: the injection window, the demo timer. Nothing
 // thrown here may end the process: each message is handled on its own.
 void SimulatedScanner::Run(HANDLE ready) {
-  static const ATOM atom = [] {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = WindowProc;
-    wc.hInstance = ModuleInstance();
-    wc.lpszClassName = inject::kInjectClass;
-    return RegisterClassW(&wc);
-  }();
-  if (atom) {
+  WNDCLASSEXW wc{sizeof wc};
+  wc.lpfnWndProc = WindowProc;
+  wc.hInstance = ModuleInstance();
+  wc.lpszClassName = inject::kInjectClass;
+  if (comkit::RegisterClassOnce(wc)) {
     m_window = CreateWindowExW(0, inject::kInjectClass, m_device->Settings().deviceName.c_str(), 0, 0, 0, 0, 0,
                                HWND_MESSAGE, nullptr, ModuleInstance(), this);
   }

@@ -1,3 +1,4 @@
+// The device claim of claim.h: a named mutex held by a thread of its own.
 #include "control/win32/claim.h"
 
 #include "control/core/opos.h"
@@ -26,21 +27,6 @@ ProcessClaims &Claims() {
   static ProcessClaims claims;
   return claims;
 }
-
-class Handle {
-public:
-  explicit Handle(HANDLE h) : m_h(h) {}
-  Handle(const Handle &) = delete;
-  Handle &operator=(const Handle &) = delete;
-  ~Handle() {
-    if (m_h) CloseHandle(m_h);
-  }
-  HANDLE Get() const { return m_h; }
-  HANDLE Detach() { return std::exchange(m_h, nullptr); }
-
-private:
-  HANDLE m_h;
-};
 
 // Who may use the mutex: everyone may wait on it and release it, SYSTEM and
 // administrators anything; its integrity label is medium, so that a mutex made
@@ -119,7 +105,7 @@ std::wstring DeviceClaim::MutexName(const std::wstring &deviceName) {
 DWORD WINAPI DeviceClaim::HolderThread(void *param) {
   HolderStart &start = *static_cast<HolderStart *>(param);
   ClaimSecurity security;
-  Handle mutex(CreateMutexW(security.Get(), FALSE, start.mutexName.c_str()));
+  ScopedHandle mutex(CreateMutexW(security.Get(), FALSE, start.mutexName.c_str()));
   if (!mutex.Get()) {
     SetEvent(start.acquiredEvent);
     return 0;
@@ -151,15 +137,16 @@ long DeviceClaim::Acquire(const std::wstring &deviceName, long timeoutMs) {
     std::lock_guard lock(claims.lock);
     claims.held.erase(key);
   };
-  Handle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  Handle acquired(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  ScopedHandle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  ScopedHandle acquired(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   if (!release.Get() || !acquired.Get()) {
     forget();
     return opos::E_FAILURE;
   }
   HolderStart start{MutexName(deviceName), timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs), release.Get(),
                     acquired.Get()};
-  Handle thread(CreateThread(nullptr, 64 * 1024, HolderThread, &start, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+  ScopedHandle thread(
+      CreateThread(nullptr, 64 * 1024, HolderThread, &start, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
   if (!thread.Get()) {
     forget();
     return opos::E_FAILURE;
@@ -176,17 +163,17 @@ long DeviceClaim::Acquire(const std::wstring &deviceName, long timeoutMs) {
     claims.held[key] = true;
   }
   m_key = key;
-  m_thread = thread.Detach();
-  m_releaseEvent = release.Detach();
+  m_thread = std::move(thread);
+  m_releaseEvent = std::move(release);
   return opos::SUCCESS;
 }
 
 void DeviceClaim::Release() {
   if (!m_thread) return;
-  SetEvent(m_releaseEvent);
-  WaitForSingleObject(m_thread, INFINITE);
-  CloseHandle(std::exchange(m_thread, nullptr));
-  CloseHandle(std::exchange(m_releaseEvent, nullptr));
+  SetEvent(m_releaseEvent.Get());
+  WaitForSingleObject(m_thread.Get(), INFINITE);
+  m_thread.Reset();
+  m_releaseEvent.Reset();
   ProcessClaims &claims = Claims();
   std::lock_guard lock(claims.lock);
   claims.held.erase(std::exchange(m_key, {}));
@@ -199,7 +186,7 @@ bool DeviceClaim::HeldElsewhere(const std::wstring &deviceName) {
     const auto it = claims.held.find(Key(deviceName));
     if (it != claims.held.end() && it->second) return true;
   }
-  Handle mutex(OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, MutexName(deviceName).c_str()));
+  ScopedHandle mutex(OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, MutexName(deviceName).c_str()));
   if (!mutex.Get()) return GetLastError() == ERROR_ACCESS_DENIED; // none: nobody holds it
   if (const NtQueryMutantFunction query = NtQueryMutant()) {
     MutantBasicInformation info{};

@@ -13,6 +13,7 @@
 // that arrive meanwhile.
 #pragma once
 
+#include "comkit/handles.h"
 #include "control/core/platform.h"
 
 #include <windows.h>
@@ -31,7 +32,7 @@ public:
   long Acquire(const std::wstring &deviceName, long timeoutMs) override;
   void Release() override;
   bool HeldElsewhere(const std::wstring &deviceName) override;
-  bool Held() const { return m_thread != nullptr; }
+  bool Held() const { return static_cast<bool>(m_thread); }
 
   // The name of the kernel object behind a device's claim: the contract
   // between every copy of this control on the machine.
@@ -41,8 +42,8 @@ private:
   static DWORD WINAPI HolderThread(void *param);
 
   std::wstring m_key; // the device's entry in this process's table
-  HANDLE m_thread = nullptr;
-  HANDLE m_releaseEvent = nullptr;
+  ScopedHandle m_thread;
+  ScopedHandle m_releaseEvent;
 };
 
 } // namespace quillon

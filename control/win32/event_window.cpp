@@ -1,5 +1,6 @@
 #include "control/win32/event_window.h"
 
+#include "comkit/window_class.h"
 #include "control/win32/module_instance.h"
 
 #include <utility>
@@ -11,14 +12,11 @@ constexpr UINT WM_WAKE = WM_APP + 1;
 constexpr wchar_t kClassName[] = L"QuillonScannerEvents";
 
 ATOM RegisterOnce(WNDPROC proc) {
-  static const ATOM atom = [proc] {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = proc;
-    wc.hInstance = ModuleInstance();
-    wc.lpszClassName = kClassName;
-    return RegisterClassW(&wc);
-  }();
-  return atom;
+  WNDCLASSEXW wc{sizeof wc};
+  wc.lpfnWndProc = proc;
+  wc.hInstance = ModuleInstance();
+  wc.lpszClassName = kClassName;
+  return comkit::RegisterClassOnce(wc);
 }
 
 } // namespace

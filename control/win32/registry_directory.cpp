@@ -1,7 +1,7 @@
 #include "control/win32/registry_directory.h"
 
 #include "control/services/service_factory.h"
-#include "framework/com.h"
+#include "comkit/handles.h"
 
 #include <cstring>
 #include <vector>

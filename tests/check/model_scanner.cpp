@@ -1,6 +1,8 @@
 // The model scanner's behaviour, one switch per kind of call.
 #include "model_scanner.h"
 
+#include "comkit/window_class.h"
+
 #include <windows.h>
 
 namespace {
@@ -32,11 +34,11 @@ bool IsTextProperty(DISPID d) { return d == 13 || d == 25 || d == 27 || d == 29 
 
 ModelScanner::ModelScanner(FakeScannerRegistration &registration, ModelFault fault)
     : m_registration(registration), m_fault(fault) {
-  WNDCLASSW wc{};
+  WNDCLASSEXW wc{sizeof wc};
   wc.lpfnWndProc = WndProc;
   wc.hInstance = GetModuleHandleW(nullptr);
   wc.lpszClassName = kWindowClass;
-  RegisterClassW(&wc); // fails harmlessly once registered
+  comkit::RegisterClassOnce(wc);
   m_window = CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
   SetWindowLongPtrW(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   m_registration.Answers().Behave([this](FakeScanner &fake, const RecordedCall &call) { return Answer(fake, call); });

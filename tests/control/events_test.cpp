@@ -4,6 +4,7 @@
 // device core itself (native/core_events_test.cpp).
 #include "scanner_driver.h"
 
+#include "comkit/window_class.h"
 #include "control/inject_protocol.h"
 
 #include <thread>
@@ -162,11 +163,11 @@ TEST(CrossProcess, InjectionThatDoesNotArriveIsReportedAsSuch) {
   const HANDLE created = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   const HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   std::thread deaf([&] {
-    WNDCLASSW wc{};
+    WNDCLASSEXW wc{sizeof wc};
     wc.lpfnWndProc = DefWindowProcW;
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = quillon::inject::kInjectClass;
-    RegisterClassW(&wc);
+    comkit::RegisterClassOnce(wc);
     HWND h = CreateWindowExW(0, quillon::inject::kInjectClass, L"QuillonTestDeaf", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                              GetModuleHandleW(nullptr), nullptr);
     SetEvent(created);

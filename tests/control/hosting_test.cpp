@@ -2,27 +2,16 @@
 // activation, and the DLL's answer to "may I unload you" while an object goes.
 #include "scanner_driver.h"
 
+#include "comkit/object.h"
+
 using namespace scannertest;
 
 namespace {
 
 // A client site that is also an in-place site refusing activation; it counts
 // the deactivations it is told of.
-class RefusingSite final : public IOleClientSite, public IOleInPlaceSite {
+class RefusingSite final : public comkit::Unowned<RefusingSite, IOleClientSite, IOleInPlaceSite> {
 public:
-  virtual ~RefusingSite() = default;
-  STDMETHODIMP QueryInterface(REFIID iid, void **ppv) override {
-    if (iid == IID_IUnknown || iid == IID_IOleClientSite)
-      *ppv = static_cast<IOleClientSite *>(this);
-    else if (iid == IID_IOleInPlaceSite || iid == IID_IOleWindow)
-      *ppv = static_cast<IOleInPlaceSite *>(this);
-    else
-      return *ppv = nullptr, E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
-  STDMETHODIMP_(ULONG) Release() override { return --refs; }
   // IOleClientSite
   STDMETHODIMP SaveObject() override { return E_NOTIMPL; }
   STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker **mk) override { return *mk = nullptr, E_NOTIMPL; }
@@ -49,7 +38,6 @@ public:
   STDMETHODIMP DeactivateAndUndo() override { return S_OK; }
   STDMETHODIMP OnPosRectChange(LPCRECT) override { return S_OK; }
 
-  ULONG refs = 1;
   int activations = 0, deactivations = 0;
   HWND parent = nullptr;
 };
@@ -68,30 +56,21 @@ TEST(Hosting, ASiteThatRefusesInPlaceActivationIsNotKept) {
     const RECT rc{0, 0, 32, 32};
     EXPECT_EQ(S_OK, object->DoVerb(OLEIVERB_SHOW, nullptr, &site, 0, site.parent, &rc));
     EXPECT_EQ(0, site.activations);
-    EXPECT_EQ(2u, site.refs) << "held as the client site only";
+    EXPECT_EQ(2u, site.References()) << "held as the client site only";
     EXPECT_EQ(S_OK, object->Close(OLECLOSE_NOSAVE));
     EXPECT_EQ(0, site.deactivations) << "told of a deactivation without an activation";
     EXPECT_EQ(S_OK, object->SetClientSite(nullptr));
   }
-  EXPECT_EQ(1u, site.refs);
+  EXPECT_EQ(1u, site.References());
   DestroyWindow(site.parent);
 }
 
 // An event sink that, when its last reference goes, asks the control's DLL
 // whether it may be unloaded.
-class AskingSink final : public IDispatch {
+class AskingSink final : public comkit::Unowned<AskingSink, IDispatch> {
 public:
-  virtual ~AskingSink() = default;
-  STDMETHODIMP QueryInterface(REFIID iid, void **ppv) override {
-    if (iid != IID_IUnknown && iid != IID_IDispatch) return *ppv = nullptr, E_NOINTERFACE;
-    *ppv = static_cast<IDispatch *>(this);
-    AddRef();
-    return S_OK;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
-  STDMETHODIMP_(ULONG) Release() override {
-    if (--refs == 0 && canUnloadNow) answer = canUnloadNow();
-    return refs;
+  void LastReleased() {
+    if (canUnloadNow) answer = canUnloadNow();
   }
   STDMETHODIMP GetTypeInfoCount(UINT *n) override { return *n = 0, S_OK; }
   STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo **) override { return E_NOTIMPL; }
@@ -100,7 +79,6 @@ public:
     return S_OK;
   }
 
-  ULONG refs = 1;
   HRESULT(STDAPICALLTYPE *canUnloadNow)() = nullptr;
   HRESULT answer = E_FAIL;
 };
@@ -126,7 +104,7 @@ TEST(Hosting, TheDllStaysWhileAnObjectIsGoing) {
     ASSERT_EQ(S_OK, point->Advise(&sink, &cookie));
     sink.Release(); // the connection holds the only reference now
   }
-  EXPECT_EQ(0u, sink.refs);
+  EXPECT_EQ(0u, sink.References());
   EXPECT_EQ(S_FALSE, sink.answer);
 }
 

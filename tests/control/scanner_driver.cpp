@@ -46,15 +46,6 @@ std::wstring WindowsPath(const char *unixPath) {
   return out;
 }
 
-STDMETHODIMP Sink::QueryInterface(REFIID iid, void **ppv) {
-  if (iid == IID_IUnknown || iid == IID_IDispatch) {
-    *ppv = static_cast<IDispatch *>(this);
-    return S_OK;
-  }
-  *ppv = nullptr;
-  return E_NOINTERFACE;
-}
-
 STDMETHODIMP Sink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS *params, VARIANT *, EXCEPINFO *, UINT *) {
   EXPECT_FALSE(inHandler) << "an event arrived inside another event's handler";
   inHandler = true;

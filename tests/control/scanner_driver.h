@@ -2,8 +2,9 @@
 // events, and writes the test devices' registry entries.
 #pragma once
 
+#include "comkit/handles.h"
+#include "comkit/object.h"
 #include "control/members.h"
-#include "framework/com.h"
 
 #include <gtest/gtest.h>
 
@@ -47,13 +48,9 @@ class Scanner;
 
 // An event sink: records each event with the control's state seen from inside
 // the handler, and may re-arm DataEventEnabled there.
-class Sink final : public IDispatch {
+class Sink final : public comkit::Unowned<Sink, IDispatch> {
 public:
   explicit Sink(Scanner &scanner) : m_scanner(scanner) {}
-  virtual ~Sink() = default;
-  STDMETHODIMP QueryInterface(REFIID iid, void **ppv) override;
-  STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-  STDMETHODIMP_(ULONG) Release() override { return 1; }
   STDMETHODIMP GetTypeInfoCount(UINT *n) override {
     *n = 0;
     return S_OK;

@@ -4,7 +4,7 @@
 // names, dispatch IDs and identifiers are written out here, independently of
 // the control's member table. Also run by the install tests, against the
 // registration an installer package wrote.
-#include "framework/com.h"
+#include "comkit/handles.h"
 
 #include <gtest/gtest.h>
 

@@ -14,7 +14,7 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
-#include "framework/com.h"
+#include "comkit/handles.h"
 #include "version/version.h"
 
 #include <iostream>

@@ -109,19 +109,9 @@ TEST(FakeScanner, StoresWritesForLaterReadsAndRejectsAPutWithoutItsNamedArgument
 }
 
 // Records the events it receives.
-class RecordingSink final : public IDispatch {
+class RecordingSink final : public comkit::Unowned<RecordingSink, IDispatch> {
 public:
   std::vector<std::pair<DISPID, long>> events;
-  STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override {
-    if (riid == IID_IUnknown || riid == IID_IDispatch) {
-      *ppv = static_cast<IDispatch *>(this);
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-  STDMETHODIMP_(ULONG) Release() override { return 1; }
   STDMETHODIMP GetTypeInfoCount(UINT *p) override {
     *p = 0;
     return S_OK;

@@ -1,6 +1,10 @@
+// The malloc spy behind BstrLeakCheck (bstr_leak_check.h): it counts the
+// task-memory blocks of the checking thread until they are freed.
 #include "bstr_leak_check.h"
 
 #include <ole2.h>
+
+#include "comkit/object.h"
 
 #include <cstdint>
 #include <map>
@@ -16,21 +20,9 @@ struct Block {
 
 // What the spy has seen for the active check. Guarded by m_lock, because
 // other threads allocate task memory too.
-class CountingSpy final : public IMallocSpy {
+// The spy lives for the whole process.
+class CountingSpy final : public comkit::Unowned<CountingSpy, IMallocSpy> {
 public:
-  STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IMallocSpy) {
-      *ppv = static_cast<IMallocSpy *>(this);
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  // The spy lives for the whole process.
-  STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-  STDMETHODIMP_(ULONG) Release() override { return 1; }
-
   STDMETHODIMP_(SIZE_T) PreAlloc(SIZE_T cbRequest) override {
     t_pendingSize = cbRequest;
     return cbRequest;

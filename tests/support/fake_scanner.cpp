@@ -1,6 +1,10 @@
+// The recording fake scanner control of fake_scanner.h and its class
+// registration.
 #include "fake_scanner.h"
 
 #include "bstr_leak_check.h"
+
+#include "comkit/window_class.h"
 
 #include <cwchar>
 #include <new>
@@ -42,138 +46,6 @@ std::optional<FakeAnswer> FakeAnswerBook::Take(DISPID dispid, WORD flags) {
 }
 
 // ---------------------------------------------------------------------------
-// The connection points: one for the event interface, one for property change
-// notices. Their lifetime is the fake's: references go to the outer object.
-
-class FakeScanner::ConnectionPoint final : public IConnectionPoint {
-public:
-  ConnectionPoint(FakeScanner &outer, const IID &iid, std::vector<std::pair<DWORD, ComPtr<IDispatch>>> &sinks)
-      : m_outer(outer), m_iid(iid), m_sinks(sinks) {}
-
-  STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IConnectionPoint) {
-      *ppv = static_cast<IConnectionPoint *>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return m_outer.AddRef(); }
-  STDMETHODIMP_(ULONG) Release() override { return m_outer.Release(); }
-
-  STDMETHODIMP GetConnectionInterface(IID *pIID) override {
-    if (!pIID) return E_POINTER;
-    *pIID = m_iid;
-    return S_OK;
-  }
-  STDMETHODIMP GetConnectionPointContainer(IConnectionPointContainer **ppCPC) override {
-    if (!ppCPC) return E_POINTER;
-    *ppCPC = static_cast<IConnectionPointContainer *>(&m_outer);
-    m_outer.AddRef();
-    return S_OK;
-  }
-  STDMETHODIMP Advise(IUnknown *pUnkSink, DWORD *pdwCookie) override {
-    try {
-      if (!pUnkSink || !pdwCookie) return E_POINTER;
-      *pdwCookie = 0;
-      // The event interface is a dispinterface: any IDispatch will do. The
-      // property notices need their own interface.
-      const bool events = m_iid == kFakeScannerEventsIid;
-      ComPtr<IDispatch> sink;
-      if (FAILED(pUnkSink->QueryInterface(m_iid, sink.PutVoid())) &&
-          (!events || FAILED(pUnkSink->QueryInterface(IID_IDispatch, sink.PutVoid()))))
-        return CONNECT_E_CANNOTCONNECT;
-      m_outer.m_lifecycle.push_back(events ? L"Advise" : L"Advise(property notices)");
-      const DWORD cookie = m_outer.m_nextCookie++;
-      m_sinks.emplace_back(cookie, sink);
-      *pdwCookie = cookie;
-      return S_OK;
-    } catch (...) {
-      return E_OUTOFMEMORY;
-    }
-  }
-  STDMETHODIMP Unadvise(DWORD dwCookie) override {
-    try {
-      m_outer.m_lifecycle.push_back(L"Unadvise");
-      for (auto it = m_sinks.begin(); it != m_sinks.end(); ++it) {
-        if (it->first == dwCookie) {
-          m_sinks.erase(it);
-          return S_OK;
-        }
-      }
-      return CONNECT_E_NOCONNECTION;
-    } catch (...) {
-      return E_UNEXPECTED;
-    }
-  }
-  STDMETHODIMP EnumConnections(IEnumConnections **ppEnum) override {
-    if (ppEnum) *ppEnum = nullptr;
-    return E_NOTIMPL;
-  }
-
-private:
-  FakeScanner &m_outer;
-  IID m_iid;
-  std::vector<std::pair<DWORD, ComPtr<IDispatch>>> &m_sinks;
-};
-
-// Enumerates the fake's connection points: property notices first, then
-// the events.
-class FakeScanner::PointEnumerator final : public IEnumConnectionPoints {
-public:
-  PointEnumerator(FakeScanner &outer, size_t position) : m_outer(outer), m_position(position) { m_outer.AddRef(); }
-
-  STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IEnumConnectionPoints) {
-      *ppv = static_cast<IEnumConnectionPoints *>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_cRef)); }
-  STDMETHODIMP_(ULONG) Release() override {
-    const LONG n = InterlockedDecrement(&m_cRef);
-    if (n == 0) delete this;
-    return static_cast<ULONG>(n);
-  }
-  STDMETHODIMP Next(ULONG cConnections, IConnectionPoint **ppCP, ULONG *pcFetched) override {
-    if (!ppCP) return E_POINTER;
-    ULONG fetched = 0;
-    while (fetched < cConnections && m_position < 2) {
-      ConnectionPoint *point = m_position++ == 0 ? m_outer.m_propertyPoint.get() : m_outer.m_point.get();
-      point->AddRef();
-      ppCP[fetched++] = point;
-    }
-    if (pcFetched) *pcFetched = fetched;
-    return fetched == cConnections ? S_OK : S_FALSE;
-  }
-  STDMETHODIMP Skip(ULONG cConnections) override {
-    m_position += cConnections;
-    return m_position <= 2 ? S_OK : S_FALSE;
-  }
-  STDMETHODIMP Reset() override {
-    m_position = 0;
-    return S_OK;
-  }
-  STDMETHODIMP Clone(IEnumConnectionPoints **ppEnum) override {
-    if (!ppEnum) return E_POINTER;
-    *ppEnum = new (std::nothrow) PointEnumerator(m_outer, m_position);
-    return *ppEnum ? S_OK : E_OUTOFMEMORY;
-  }
-
-private:
-  ~PointEnumerator() { m_outer.Release(); }
-  LONG m_cRef = 1;
-  FakeScanner &m_outer;
-  size_t m_position;
-};
-
-// ---------------------------------------------------------------------------
 // The fake control
 
 ComPtr<FakeScanner> FakeScanner::Create(std::shared_ptr<FakeAnswerBook> answers) {
@@ -183,8 +55,14 @@ ComPtr<FakeScanner> FakeScanner::Create(std::shared_ptr<FakeAnswerBook> answers)
 }
 
 FakeScanner::FakeScanner(std::shared_ptr<FakeAnswerBook> answers)
-    : m_answers(std::move(answers)), m_point(std::make_unique<ConnectionPoint>(*this, kFakeScannerEventsIid, m_sinks)),
-      m_propertyPoint(std::make_unique<ConnectionPoint>(*this, IID_IPropertyNotifySink, m_propertySinks)) {}
+    : m_answers(std::move(answers)), m_point(*Unknown(), kFakeScannerEventsIid),
+      m_propertyPoint(*Unknown(), IID_IPropertyNotifySink, comkit::ConnectionPoint::Kind::Interface) {
+  // The event interface is a dispinterface: any IDispatch will do. The
+  // property notices need their own interface.
+  m_point.OnChange([this](bool advised) { m_lifecycle.push_back(advised ? L"Advise" : L"Unadvise"); });
+  m_propertyPoint.OnChange(
+      [this](bool advised) { m_lifecycle.push_back(advised ? L"Advise(property notices)" : L"Unadvise"); });
+}
 
 FakeScanner::~FakeScanner() {
   if (m_deliveryWindow) DestroyWindow(m_deliveryWindow);
@@ -213,11 +91,11 @@ LRESULT CALLBACK FakeScanner::DeliveryWndProc(HWND hwnd, UINT msg, WPARAM wp, LP
 
 void FakeScanner::PostDataEvents(int count, bool peekBetween) {
   if (!m_deliveryWindow) {
-    WNDCLASSW wc{};
+    WNDCLASSEXW wc{sizeof wc};
     wc.lpfnWndProc = DeliveryWndProc;
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = kDeliveryClass;
-    RegisterClassW(&wc); // fails harmlessly once registered
+    comkit::RegisterClassOnce(wc);
     m_deliveryWindow = CreateWindowExW(0, kDeliveryClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                        GetModuleHandleW(nullptr), nullptr);
     SetWindowLongPtrW(m_deliveryWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
@@ -241,14 +119,7 @@ int FakeScanner::Fire(DISPID dispid, const std::vector<VariantValue> &args) {
     rgvarg.push_back(it->Get());
   DISPPARAMS params{rgvarg.empty() ? nullptr : rgvarg.data(), nullptr, static_cast<UINT>(rgvarg.size()), 0};
   // A handler may unadvise (or call back into this object) while it runs.
-  const auto sinks = m_sinks;
-  int delivered = 0;
-  for (const auto &entry : sinks) {
-    if (SUCCEEDED(entry.second->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr,
-                                       nullptr, nullptr)))
-      ++delivered;
-  }
-  return delivered;
+  return m_point.Fire(dispid, params);
 }
 
 BSTR FakeScanner::HandOut(const std::wstring &s) {
@@ -267,32 +138,9 @@ void FakeScanner::HandOutVariant(const VARIANT &v) {
   }
 }
 
-STDMETHODIMP FakeScanner::QueryInterface(REFIID riid, void **ppv) {
-  if (!ppv) return E_POINTER;
-  if (riid == IID_IUnknown || riid == IID_IDispatch)
-    *ppv = static_cast<IDispatch *>(this);
-  else if (riid == IID_IOleObject)
-    *ppv = static_cast<IOleObject *>(this);
-  else if (riid == IID_IPersist || riid == IID_IPersistStreamInit)
-    *ppv = static_cast<IPersistStreamInit *>(this);
-  else if ((riid == IID_IProvideClassInfo || riid == IID_IProvideClassInfo2) && !(m_quirks & kFakeNoClassInfo))
-    *ppv = static_cast<IProvideClassInfo2 *>(this);
-  else if (riid == IID_IConnectionPointContainer && !(m_quirks & kFakeNoConnectionPoints))
-    *ppv = static_cast<IConnectionPointContainer *>(this);
-  else {
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  AddRef();
-  return S_OK;
-}
-
-STDMETHODIMP_(ULONG) FakeScanner::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&m_cRef)); }
-
-STDMETHODIMP_(ULONG) FakeScanner::Release() {
-  const LONG n = InterlockedDecrement(&m_cRef);
-  if (n == 0) delete this;
-  return static_cast<ULONG>(n);
+bool FakeScanner::Refuses(REFIID riid) const {
+  return ((riid == IID_IProvideClassInfo || riid == IID_IProvideClassInfo2) && (m_quirks & kFakeNoClassInfo)) ||
+         (riid == IID_IConnectionPointContainer && (m_quirks & kFakeNoConnectionPoints));
 }
 
 STDMETHODIMP FakeScanner::GetTypeInfoCount(UINT *pctinfo) {
@@ -570,16 +418,16 @@ STDMETHODIMP FakeScanner::EnumConnectionPoints(IEnumConnectionPoints **ppEnum) {
   if (!ppEnum) return E_POINTER;
   *ppEnum = nullptr;
   if (m_quirks & kFakeNoPointEnumeration) return E_NOTIMPL;
-  *ppEnum = new (std::nothrow) PointEnumerator(*this, 0);
-  return *ppEnum ? S_OK : E_OUTOFMEMORY;
+  // Property notices first, then the events.
+  return comkit::EnumeratePoints({&m_propertyPoint, &m_point}, ppEnum);
 }
 
 STDMETHODIMP FakeScanner::FindConnectionPoint(REFIID riid, IConnectionPoint **ppCP) {
   if (!ppCP) return E_POINTER;
   *ppCP = nullptr;
-  ConnectionPoint *point = riid == kFakeScannerEventsIid     ? m_point.get()
-                           : riid == IID_IPropertyNotifySink ? m_propertyPoint.get()
-                                                             : nullptr;
+  comkit::ConnectionPoint *point = riid == kFakeScannerEventsIid     ? &m_point
+                                   : riid == IID_IPropertyNotifySink ? &m_propertyPoint
+                                                                     : nullptr;
   if (!point) return CONNECT_E_NOCONNECTION;
   *ppCP = point;
   AddRef();
@@ -589,59 +437,22 @@ STDMETHODIMP FakeScanner::FindConnectionPoint(REFIID riid, IConnectionPoint **pp
 // ---------------------------------------------------------------------------
 // Registration
 
-class FakeScannerRegistration::Factory final : public IClassFactory {
-public:
-  explicit Factory(FakeScannerRegistration *reg) : m_reg(reg) {}
-  void Detach() { m_reg = nullptr; }
+HRESULT FakeScannerRegistration::Create(REFIID riid, void **ppv) {
+  if (FAILED(m_createResult)) return m_createResult;
+  ComPtr<FakeScanner> fake = FakeScanner::Create(m_answers);
+  fake->SetMiscStatus(m_misc);
+  fake->SetQuirks(m_quirks);
+  const HRESULT hr = fake->QueryInterface(riid, ppv);
+  if (SUCCEEDED(hr)) m_instances.push_back(fake);
+  return hr;
+}
 
-  STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-      *ppv = static_cast<IClassFactory *>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_cRef)); }
-  STDMETHODIMP_(ULONG) Release() override {
-    const LONG n = InterlockedDecrement(&m_cRef);
-    if (n == 0) delete this;
-    return static_cast<ULONG>(n);
-  }
-  STDMETHODIMP CreateInstance(IUnknown *pUnkOuter, REFIID riid, void **ppv) override {
-    try {
-      if (!ppv) return E_POINTER;
-      *ppv = nullptr;
-      if (pUnkOuter) return CLASS_E_NOAGGREGATION;
-      if (!m_reg) return CLASS_E_CLASSNOTAVAILABLE;
-      if (FAILED(m_reg->m_createResult)) return m_reg->m_createResult;
-      ComPtr<FakeScanner> fake = FakeScanner::Create(m_reg->m_answers);
-      fake->SetMiscStatus(m_reg->m_misc);
-      fake->SetQuirks(m_reg->m_quirks);
-      const HRESULT hr = fake->QueryInterface(riid, ppv);
-      if (SUCCEEDED(hr)) m_reg->m_instances.push_back(fake);
-      return hr;
-    } catch (...) {
-      return E_OUTOFMEMORY;
-    }
-  }
-  STDMETHODIMP LockServer(BOOL) override { return S_OK; }
-
-private:
-  ~Factory() = default;
-  LONG m_cRef = 1;
-  FakeScannerRegistration *m_reg;
-};
-
-FakeScannerRegistration::FakeScannerRegistration(REFCLSID clsid)
-    : m_answers(std::make_shared<FakeAnswerBook>()), m_factory(new Factory(this)) {
-  m_hr = CoRegisterClassObject(clsid, m_factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &m_cookie);
+FakeScannerRegistration::FakeScannerRegistration(REFCLSID clsid) : m_answers(std::make_shared<FakeAnswerBook>()) {
+  m_factory.Attach(new comkit::ClassFactory([this](REFIID riid, void **ppv) { return Create(riid, ppv); }));
+  m_hr = CoRegisterClassObject(clsid, m_factory.Get(), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &m_cookie);
 }
 
 FakeScannerRegistration::~FakeScannerRegistration() {
   if (SUCCEEDED(m_hr)) CoRevokeClassObject(m_cookie);
-  m_factory->Detach();
-  m_factory->Release();
+  m_factory->Withdraw(); // COM may hold the factory a little longer
 }

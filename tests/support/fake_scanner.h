@@ -24,7 +24,10 @@
 
 #include "variant_value.h"
 
-#include "framework/com.h"
+#include "comkit/class_factory.h"
+#include "comkit/connection_point.h"
+#include "comkit/handles.h"
+#include "comkit/object.h"
 
 #include <ocidl.h>
 #include <olectl.h>
@@ -153,11 +156,8 @@ private:
   Behaviour m_behaviour;
 };
 
-class FakeScanner final : public IDispatch,
-                          public IOleObject,
-                          public IPersistStreamInit,
-                          public IProvideClassInfo2,
-                          public IConnectionPointContainer {
+class FakeScanner final : public comkit::Object<FakeScanner, IDispatch, IOleObject, IPersistStreamInit,
+                                                IProvideClassInfo2, IConnectionPointContainer> {
 public:
   // A fresh object with an answer book of its own (or a shared one).
   static ComPtr<FakeScanner> Create(std::shared_ptr<FakeAnswerBook> answers = nullptr);
@@ -193,10 +193,10 @@ public:
   int Fire(DISPID dispid, const std::vector<VariantValue> &args = {});
   int FireDataEvent(long lStatus) { return Fire(1, {VariantValue::Long(lStatus)}); }
   int FireStatusUpdateEvent(long lData) { return Fire(5, {VariantValue::Long(lData)}); }
-  size_t SinkCount() const { return m_sinks.size(); }
+  size_t SinkCount() const { return m_point.Count(); }
   // Sinks advised to the property-change connection point (which the fake
   // also offers, first, when its points are enumerated).
-  size_t PropertySinkCount() const { return m_propertySinks.size(); }
+  size_t PropertySinkCount() const { return m_propertyPoint.Count(); }
 
   // Delivery as a control with a queue does it: posts one message per label
   // to a window of its own and raises each DataEvent when its message is
@@ -211,10 +211,8 @@ public:
   // freed.
   long BstrsHandedOut() const { return m_bstrsHandedOut; }
 
-  // --- IUnknown ---
-  STDMETHODIMP QueryInterface(REFIID riid, void **ppv) override;
-  STDMETHODIMP_(ULONG) AddRef() override;
-  STDMETHODIMP_(ULONG) Release() override;
+  // --- IUnknown: the quirks withhold some interfaces ---
+  bool Refuses(REFIID riid) const;
   // --- IDispatch ---
   STDMETHODIMP GetTypeInfoCount(UINT *pctinfo) override;
   STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo **ppTInfo) override;
@@ -258,8 +256,6 @@ public:
   STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint **ppCP) override;
 
 private:
-  class ConnectionPoint;
-  class PointEnumerator;
   explicit FakeScanner(std::shared_ptr<FakeAnswerBook> answers);
   ~FakeScanner();
   static LRESULT CALLBACK DeliveryWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
@@ -267,7 +263,6 @@ private:
   BSTR HandOut(const std::wstring &s);
   void HandOutVariant(const VARIANT &v);
 
-  LONG m_cRef = 1;
   std::shared_ptr<FakeAnswerBook> m_answers;
   std::vector<RecordedCall> m_calls;
   std::map<DISPID, VariantValue> m_properties; // values written by property puts
@@ -278,11 +273,8 @@ private:
   ComPtr<IOleClientSite> m_site;
   DWORD m_misc = OLEMISC_SETCLIENTSITEFIRST | OLEMISC_INVISIBLEATRUNTIME;
   SIZEL m_extent{0, 0};
-  std::vector<std::pair<DWORD, ComPtr<IDispatch>>> m_sinks;
-  std::vector<std::pair<DWORD, ComPtr<IDispatch>>> m_propertySinks;
-  std::unique_ptr<ConnectionPoint> m_point;
-  std::unique_ptr<ConnectionPoint> m_propertyPoint;
-  DWORD m_nextCookie = 1;
+  comkit::ConnectionPoint m_point;         // the event interface
+  comkit::ConnectionPoint m_propertyPoint; // property change notices
   long m_bstrsHandedOut = 0;
   DWORD m_quirks = 0;
   HWND m_deliveryWindow = nullptr;
@@ -319,8 +311,8 @@ public:
   FakeScanner *Last() const { return m_instances.empty() ? nullptr : m_instances.back().Get(); }
 
 private:
-  class Factory;
-  friend class Factory;
+  HRESULT Create(REFIID riid, void **ppv);
+
   HRESULT m_hr = E_FAIL;
   DWORD m_cookie = 0;
   std::shared_ptr<FakeAnswerBook> m_answers;
@@ -328,5 +320,5 @@ private:
   DWORD m_misc = OLEMISC_SETCLIENTSITEFIRST | OLEMISC_INVISIBLEATRUNTIME;
   DWORD m_quirks = 0;
   HRESULT m_createResult = S_OK;
-  Factory *m_factory = nullptr;
+  ComPtr<comkit::ClassFactory> m_factory;
 };

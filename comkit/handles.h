@@ -1,5 +1,5 @@
-// RAII holders for COM pointers, BSTRs, VARIANTs and registry keys, so that
-// every handle is released on every path by construction.
+// RAII holders for COM pointers, BSTRs, VARIANTs, registry keys and kernel
+// handles, so that every handle is released on every path by construction.
 #pragma once
 
 #include <windows.h>
@@ -7,6 +7,8 @@
 #include <oleauto.h>
 
 #include <utility>
+
+namespace comkit {
 
 template <class T> class ComPtr {
 public:
@@ -105,7 +107,12 @@ public:
 
   LSTATUS Open(HKEY hParent, const wchar_t *pszSubKey, REGSAM sam) {
     Close();
-    return RegOpenKeyExW(hParent, pszSubKey, 0, sam, &m_h);
+    return Held(RegOpenKeyExW(hParent, pszSubKey, 0, sam, &m_h));
+  }
+  // Opens the key, making it (and its parents) where it does not exist.
+  LSTATUS Create(HKEY hParent, const wchar_t *pszSubKey, REGSAM sam) {
+    Close();
+    return Held(RegCreateKeyExW(hParent, pszSubKey, 0, nullptr, 0, sam, nullptr, &m_h, nullptr));
   }
   HKEY Get() const { return m_h; }
   explicit operator bool() const { return m_h != nullptr; }
@@ -114,5 +121,45 @@ public:
   }
 
 private:
+  // What a failed call leaves in the handle is not a key.
+  LSTATUS Held(LSTATUS status) {
+    if (status != ERROR_SUCCESS) m_h = nullptr;
+    return status;
+  }
+
   HKEY m_h = nullptr;
 };
+
+// A kernel object's handle (event, thread, process, file). Both null and
+// INVALID_HANDLE_VALUE mean "none", since Win32 functions return either.
+class ScopedHandle {
+public:
+  ScopedHandle() = default;
+  explicit ScopedHandle(HANDLE h) : m_h(h) {}
+  ScopedHandle(ScopedHandle &&o) noexcept : m_h(std::exchange(o.m_h, nullptr)) {}
+  ScopedHandle &operator=(ScopedHandle o) noexcept {
+    std::swap(m_h, o.m_h);
+    return *this;
+  }
+  ~ScopedHandle() { Reset(); }
+
+  HANDLE Get() const { return m_h; }
+  explicit operator bool() const { return m_h && m_h != INVALID_HANDLE_VALUE; }
+  void Reset(HANDLE h = nullptr) {
+    const HANDLE old = std::exchange(m_h, h);
+    if (old && old != INVALID_HANDLE_VALUE && old != h) CloseHandle(old);
+  }
+  HANDLE Detach() { return std::exchange(m_h, nullptr); }
+
+private:
+  HANDLE m_h = nullptr;
+};
+
+} // namespace comkit
+
+// The holders are used throughout under their plain names.
+using comkit::ComPtr;
+using comkit::ScopedBstr;
+using comkit::ScopedHandle;
+using comkit::ScopedRegKey;
+using comkit::ScopedVariant;
