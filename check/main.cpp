@@ -1,6 +1,6 @@
 // QuillonCheck: runs the rule catalogue against a scanner service object
 // through the installed OPOS Scanner control object and reports what it keeps.
-#include "check/output.h"
+#include "framework/std_output.h"
 #include "check/runner.h"
 #include "check/sources.h"
 #include "chooser/open_so_dialog.h"
@@ -69,13 +69,13 @@ std::wstring Header(CheckSession &session, const std::wstring &device, const Che
 int RunCheck(CheckOptions &o) {
   const std::vector<const Rule *> rules = SelectRules(o);
   if (rules.empty()) {
-    WriteOutput(L"QuillonCheck: no rule matches --only; QuillonCheck --list shows them all.\n");
+    WriteStandardOutput(L"QuillonCheck: no rule matches --only; QuillonCheck --list shows them all.\n");
     return 2;
   }
   if (o.device.empty()) {
     COpenSODialog chooser;
     if (chooser.DoModal() != IDOK || chooser.m_strName.IsEmpty()) {
-      WriteOutput(L"No device was chosen.\n");
+      WriteStandardOutput(L"No device was chosen.\n");
       return 2;
     }
     o.device = static_cast<const wchar_t *>(chooser.m_strName);
@@ -101,7 +101,7 @@ int RunCheck(CheckOptions &o) {
       runner->OnCallTimedOut(call, ms);
     } else {
       quiet->Restore();
-      WriteOutput(call + L" did not return within " + std::to_wstring(ms / 1000) + L" s; the check ends.\n");
+      WriteStandardOutput(call + L" did not return within " + std::to_wstring(ms / 1000) + L" s; the check ends.\n");
     }
     TerminateProcess(GetCurrentProcess(), 1);
   });
@@ -110,7 +110,7 @@ int RunCheck(CheckOptions &o) {
   run.beforeFinish = [&quiet] { quiet->Restore(); };
   bool hosted = false;
   run.header = Header(session, o.device, o, hosted);
-  WriteOutput(run.header);
+  WriteStandardOutput(run.header);
   if (!hosted) { // no rule can run without the control object; the report still says why
     if (!o.reportPath.empty()) WriteUtf8File(o.reportPath, Utf8(run.header));
     return 2;
@@ -128,26 +128,26 @@ int wmain(int argc, wchar_t **argv) {
   CheckOptions o;
   std::wstring error;
   if (!ParseCheckOptions(args, o, error)) {
-    WriteOutput(L"QuillonCheck: " + error + L"\n" + kCheckUsage);
+    WriteStandardOutput(L"QuillonCheck: " + error + L"\n" + kCheckUsage);
     return 2;
   }
   if (o.help) {
-    WriteOutput(kCheckUsage);
+    WriteStandardOutput(kCheckUsage);
     return 0;
   }
   if (o.list) {
-    WriteOutput(CatalogueListing());
+    WriteStandardOutput(CatalogueListing());
     return 0;
   }
   if (FAILED(OleInitialize(nullptr))) {
-    WriteOutput(L"QuillonCheck: OLE could not be started.\n");
+    WriteStandardOutput(L"QuillonCheck: OLE could not be started.\n");
     return 2;
   }
   int status = 2;
   try {
     status = o.holdDevice.empty() ? RunCheck(o) : HoldClaim(o.holdDevice, o.holdSignal, o.holdTimeout);
   } catch (const std::exception &) {
-    WriteOutput(L"QuillonCheck: the run ended on an unexpected error.\n");
+    WriteStandardOutput(L"QuillonCheck: the run ended on an unexpected error.\n");
   }
   OleUninitialize();
   return status;

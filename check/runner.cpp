@@ -1,8 +1,6 @@
 // The run of a catalogue, its printed lines, report and JUnit file.
 #include "check/runner.h"
 
-#include "check/output.h"
-
 #include <cstdio>
 
 namespace {
@@ -216,7 +214,7 @@ void CheckRunner::Record(const Rule &rule, Outcome outcome, const std::wstring &
   if (!detail.empty()) line += L": " + detail;
   line += L"\n";
   m_printed += line;
-  WriteOutput(line);
+  WriteStandardOutput(line);
 }
 
 void CheckRunner::EndRemaining(const std::wstring &why) {
@@ -270,5 +268,5 @@ void CheckRunner::Finish() {
   if (!m_options.junitPath.empty() &&
       !WriteUtf8File(m_options.junitPath, JUnitXml(L"QuillonCheck." + m_options.device, m_results, seconds)))
     notes += L"The JUnit file could not be written to " + m_options.junitPath + L"\n";
-  WriteOutput(notes + summary);
+  WriteStandardOutput(notes + summary);
 }

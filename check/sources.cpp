@@ -1,7 +1,7 @@
 // Label sources, the claim-holding second process and the quiet simulated device.
 #include "check/sources.h"
 
-#include "check/output.h"
+#include "framework/std_output.h"
 #include "control/inject_protocol.h"
 #include "framework/winapp.h"
 
@@ -52,7 +52,7 @@ LabelSource::Fed FeedLabels::Deliver(int number, int, std::wstring &why) {
 }
 
 LabelSource::Fed PromptForLabels::Deliver(int number, int total, std::wstring &) {
-  WriteOutput(L"Scan a barcode now (" + std::to_wstring(number) + L" of " + std::to_wstring(total) + L")\n");
+  WriteStandardOutput(L"Scan a barcode now (" + std::to_wstring(number) + L" of " + std::to_wstring(total) + L")\n");
   return Fed::Sent;
 }
 
