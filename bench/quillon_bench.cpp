@@ -10,7 +10,7 @@
 #include "support/console_process.h"
 
 #include "app/resource.h"
-#include "control/inject_protocol.h"
+#include "control/inject/protocol.h"
 #include "framework/std_output.h"
 
 #include <windows.h>

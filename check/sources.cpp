@@ -2,7 +2,7 @@
 #include "check/sources.h"
 
 #include "framework/std_output.h"
-#include "control/inject_protocol.h"
+#include "control/inject/protocol.h"
 #include "framework/winapp.h"
 
 #include <string>

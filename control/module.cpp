@@ -2,7 +2,7 @@
 // its type library).
 #include "comkit/class_factory.h"
 #include "control/automation/typelib.h"
-#include "control/embedding/guids.h"
+#include "control/guids.h"
 #include "control/embedding/scanner_control.h"
 #include "control/win32/module_instance.h"
 

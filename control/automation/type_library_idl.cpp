@@ -7,7 +7,7 @@
 // identifiers and the library version as NAME=VALUE lines for the installer
 // build. Both are padded with newlines to a whole number of 64 bytes, so that
 // the section's own alignment adds nothing.
-#include "control/embedding/guids.h"
+#include "control/guids.h"
 #include "control/members.h"
 
 #include <array>

@@ -1,6 +1,6 @@
 #include "control/automation/typelib.h"
 
-#include "control/embedding/guids.h"
+#include "control/guids.h"
 #include "control/win32/module_instance.h"
 #include "comkit/handles.h"
 

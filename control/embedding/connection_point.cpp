@@ -2,7 +2,7 @@
 #include "control/embedding/connection_point.h"
 
 #include "control/core/opos.h"
-#include "control/embedding/guids.h"
+#include "control/guids.h"
 
 namespace quillon {
 

@@ -4,7 +4,7 @@
 #include "control/embedding/scanner_control.h"
 
 #include "comkit/window_class.h"
-#include "control/embedding/guids.h"
+#include "control/guids.h"
 #include "control/win32/module_instance.h"
 
 namespace quillon {

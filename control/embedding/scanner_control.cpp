@@ -5,7 +5,7 @@
 
 #include "control/automation/dispatch.h"
 #include "control/automation/typelib.h"
-#include "control/embedding/guids.h"
+#include "control/guids.h"
 
 #include <new>
 

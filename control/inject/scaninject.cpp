@@ -1,5 +1,5 @@
 // scaninject: feeds a simulated scanner that some process has open. See Usage().
-#include "control/inject_protocol.h"
+#include "control/inject/protocol.h"
 #include "framework/std_output.h"
 
 #include <windows.h>

@@ -4,7 +4,7 @@
 #include "control/services/simulated_scanner.h"
 
 #include "control/core/opos.h"
-#include "control/inject_protocol.h"
+#include "control/inject/protocol.h"
 #include "control/win32/module_instance.h"
 #include "comkit/handles.h"
 #include "comkit/window_class.h"

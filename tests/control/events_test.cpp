@@ -5,7 +5,7 @@
 #include "scanner_driver.h"
 
 #include "comkit/window_class.h"
-#include "control/inject_protocol.h"
+#include "control/inject/protocol.h"
 
 #include <thread>
 

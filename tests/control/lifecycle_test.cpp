@@ -3,7 +3,7 @@
 // itself (native/core_lifecycle_test.cpp).
 #include "scanner_driver.h"
 
-#include "control/inject_protocol.h"
+#include "control/inject/protocol.h"
 
 using namespace scannertest;
 

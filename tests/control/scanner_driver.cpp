@@ -1,6 +1,6 @@
 #include "scanner_driver.h"
 
-#include "control/inject_protocol.h"
+#include "control/inject/protocol.h"
 
 namespace scannertest {
 

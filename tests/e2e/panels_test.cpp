@@ -6,7 +6,7 @@
 #include "support/injector.h"
 
 #include "app/resource.h"
-#include "control/inject_protocol.h"
+#include "control/inject/protocol.h"
 
 #include <gtest/gtest.h>
 

@@ -10,7 +10,7 @@
 #include "support/screenshot.h"
 
 #include "app/resource.h"
-#include "control/inject_protocol.h"
+#include "control/inject/protocol.h"
 
 #include <gtest/gtest.h>
 

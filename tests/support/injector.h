@@ -2,7 +2,7 @@
 // injector tool does: what a scanner would read, power changes, errors.
 #pragma once
 
-#include "control/inject_protocol.h"
+#include "control/inject/protocol.h"
 
 #include <windows.h>
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "control/core/service.h"
-#include "control/inject_protocol.h"
+#include "control/inject/protocol.h"
 
 #include <cstddef>
 #include <cstdint>

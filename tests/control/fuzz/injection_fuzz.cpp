@@ -4,7 +4,7 @@
 // start, and the device carries the command out within its bounds, offering
 // nothing more once the device refuses.
 #include "check.h"
-#include "control/inject_protocol.h"
+#include "control/inject/protocol.h"
 #include "control/services/parsers/injection.h"
 #include "control/services/simulated_device.h"
 

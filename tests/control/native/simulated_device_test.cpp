@@ -2,7 +2,7 @@
 // stopping when refused or closed), statistics across a reset of the
 // settings, Direct IO over the attributes.
 #include "control/core/opos.h"
-#include "control/inject_protocol.h"
+#include "control/inject/protocol.h"
 #include "control/services/simulated_device.h"
 #include "fakes.h"
 
