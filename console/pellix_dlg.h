@@ -1,7 +1,7 @@
 // CPellixDlg: the console's main window (template 102). Its state and result
 // display live in console_state.cpp; each area's handlers in a source of its
 // own (device_commands, device_events, property_browser, statistics_panel,
-// direct_io_panel); the frame handlers in app/main_frame.cpp.
+// direct_io_panel); the frame handlers in main_frame.cpp.
 #pragma once
 
 #include "framework/dialog.h"
@@ -91,7 +91,7 @@ public:
   void OnExecuteDirectIO();
   void OnClearDirectIO();
 
-  // Frame (app/main_frame.cpp); true when handled, false for the default
+  // Frame (main_frame.cpp); true when handled, false for the default
   // processing.
   bool OnSysCommand(UINT nID, LPARAM lParam);
   bool OnPaint();

@@ -1,6 +1,6 @@
 // The main window's frame behaviour: the About entry of the system menu, the
 // icon painted while minimised, and the drag icon.
-#include "app/about_dlg.h"
+#include "console/about_dlg.h"
 #include "app/resource.h"
 #include "console/pellix_dlg.h"
 

@@ -1,1 +1,0 @@
-#include "app/about_dlg.h"
