@@ -11,7 +11,7 @@
 
 #include "app/resource.h"
 #include "control/inject/protocol.h"
-#include "framework/std_output.h"
+#include "common/std_output.h"
 
 #include <windows.h>
 #include <psapi.h>

@@ -1,6 +1,6 @@
 // QuillonCheck: runs the rule catalogue against a scanner service object
 // through the installed OPOS Scanner control object and reports what it keeps.
-#include "framework/std_output.h"
+#include "common/std_output.h"
 #include "check/runner.h"
 #include "check/sources.h"
 #include "chooser/open_so_dialog.h"

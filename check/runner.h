@@ -5,7 +5,7 @@
 #pragma once
 
 #include "check/rules.h"
-#include "framework/std_output.h"
+#include "common/std_output.h"
 
 #include <functional>
 #include <mutex>

@@ -1,7 +1,7 @@
 // Label sources, the claim-holding second process and the quiet simulated device.
 #include "check/sources.h"
 
-#include "framework/std_output.h"
+#include "common/std_output.h"
 #include "control/inject/protocol.h"
 #include "framework/winapp.h"
 

@@ -4,7 +4,7 @@
 
 #include "app/resource.h"
 #include "comkit/handles.h"
-#include "framework/std_output.h"
+#include "common/std_output.h"
 
 namespace {
 

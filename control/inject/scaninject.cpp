@@ -1,6 +1,6 @@
 // scaninject: feeds a simulated scanner that some process has open. See Usage().
 #include "control/inject/protocol.h"
-#include "framework/std_output.h"
+#include "common/std_output.h"
 
 #include <windows.h>
 

@@ -1,5 +1,5 @@
 // Standard output in UTF-8 or through the console, see std_output.h.
-#include "framework/std_output.h"
+#include "common/std_output.h"
 
 #include <windows.h>
 
