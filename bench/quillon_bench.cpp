@@ -10,7 +10,7 @@
 #include "support/console_process.h"
 
 #include "app/resource.h"
-#include "control/inject/protocol.h"
+#include "control/inject/client.h"
 #include "common/std_output.h"
 
 #include <windows.h>
@@ -149,7 +149,7 @@ public:
     if (m_console.Check(IDC_AUTO_ENABLE) != BST_CHECKED) return Fail("Auto Enable does not tick");
     m_label = GetDlgItem(m_main, IDC_SCAN_DATA_LABEL);
     if (!bInjector) return true;
-    m_injector = FindWindowExW(HWND_MESSAGE, nullptr, inject::kInjectClass, device.c_str());
+    m_injector = inject::FindFirstWindow(device.c_str());
     if (!m_injector) return Fail("no injection window for the device");
     return true;
   }
@@ -158,15 +158,14 @@ public:
 
   // Injects COUNT numbered labels from FIRST; returns the number taken.
   long Burst(long count, long first) const {
-    inject::Numbers n{static_cast<std::int32_t>(count), 110 /* Code 128 */, static_cast<std::int32_t>(first)};
-    return Send(inject::Burst, &n, sizeof n);
+    return SendNumbers(inject::Burst, static_cast<std::int32_t>(count), 110 /* Code 128 */,
+                       static_cast<std::int32_t>(first));
   }
-  long Send(inject::Command command, const void *data, size_t size) const {
-    COPYDATASTRUCT cds{command, static_cast<DWORD>(size), const_cast<void *>(data)};
-    DWORD_PTR reply = 0;
-    if (!SendMessageTimeoutW(m_injector, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds), SMTO_NORMAL, 60000, &reply))
-      return -1;
-    return static_cast<long>(reply);
+  // A command with numbers; the device's reply, -1 when it did not answer in time.
+  long SendNumbers(inject::Command command, std::int32_t value, std::int32_t extra = 0, std::int32_t first = 0) const {
+    const inject::Delivery delivery =
+        inject::SendNumbers(m_injector, command, value, extra, first, {60000, SMTO_NORMAL});
+    return delivery.delivered ? static_cast<long>(delivery.reply) : -1;
   }
 
   long ScanCount() const { return std::wcstol(m_console.Text(IDC_SCAN_COUNT).c_str(), nullptr, 10); }
@@ -500,8 +499,7 @@ void Memory() {
   // Direct IO: GET_SCANNERS (entry 0) answers with a 64 KiB comment appended
   // while the device pads its texts. Output is cleared before each call so
   // that the reply is written into the field every time.
-  const inject::Numbers length{65536, 0, 0};
-  const bool padded = b.Send(inject::LongStrings, &length, sizeof length) == 1;
+  const bool padded = b.SendNumbers(inject::LongStrings, 65536) == 1;
   b.m_console.Select(IDC_DIRECTIO_COMMAND, 0);
   b.Press(IDC_DIRECTIO_CLEAR);
   b.Press(IDC_DIRECTIO_EXECUTE);
@@ -520,9 +518,7 @@ void Memory() {
   const double t1 = Now();
   Sleep(200);
   const SIZE_T atCalls = b.PrivateBytes();
-  const long padOff = 0;
-  const inject::Numbers off{padOff, 0, 0};
-  b.Send(inject::LongStrings, &off, sizeof off);
+  b.SendNumbers(inject::LongStrings, 0);
   Note("Direct IO: reply of %ld characters%s, %d calls in %.1f s (%.2f ms each), %ld failed",
        static_cast<long>(replyLength), padded ? "" : " (padding refused)", kCalls, t1 - t0, (t1 - t0) * 1000 / kCalls,
        failed);

@@ -2,7 +2,7 @@
 #include "check/sources.h"
 
 #include "common/std_output.h"
-#include "control/inject/protocol.h"
+#include "control/inject/client.h"
 #include "framework/winapp.h"
 
 #include <string>
@@ -27,24 +27,17 @@ const wchar_t kScannerKey[] = L"SOFTWARE\\OLEforRetail\\ServiceOPOS\\Scanner\\";
 } // namespace
 
 LabelSource::Fed FeedLabels::Deliver(int number, int, std::wstring &why) {
-  const HWND window = FindWindowExW(HWND_MESSAGE, nullptr, inject::kInjectClass, m_device.c_str());
+  const HWND window = inject::FindFirstWindow(m_device.c_str());
   if (!window) {
     why =
         L"needs a scan: --feed works only with this project's simulated devices, and " + m_device + L" has no injector";
     return Fed::Unavailable;
   }
   const FeedLabel &label = kFeedLabels[static_cast<size_t>(number - 1) % std::size(kFeedLabels)];
-  const std::string raw = label.raw, data = label.data;
-  const inject::LabelRecord record{static_cast<std::int32_t>(label.type), static_cast<std::uint32_t>(raw.size()),
-                                   static_cast<std::uint32_t>(data.size())};
-  std::vector<char> payload(reinterpret_cast<const char *>(&record),
-                            reinterpret_cast<const char *>(&record) + sizeof record);
-  payload.insert(payload.end(), raw.begin(), raw.end());
-  payload.insert(payload.end(), data.begin(), data.end());
-  COPYDATASTRUCT cds{inject::Labels, static_cast<DWORD>(payload.size()), payload.data()};
-  DWORD_PTR taken = 0;
-  if (!SendMessageTimeoutW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds), SMTO_ABORTIFHUNG, 5000, &taken) ||
-      taken != 1) {
+  const inject::Delivery delivery = inject::Send(
+      window, inject::Labels, inject::LabelPayload(static_cast<std::int32_t>(label.type), label.data, label.raw),
+      {5000, SMTO_ABORTIFHUNG});
+  if (!delivery.delivered || delivery.reply != 1) {
     why = L"the simulated device took no label while enabled";
     return Fed::Refused;
   }

@@ -1,6 +1,6 @@
 // scaninject: feeds a simulated scanner that some process has open. See Usage().
-#include "control/inject/protocol.h"
 #include "common/std_output.h"
+#include "control/inject/client.h"
 
 #include <windows.h>
 
@@ -100,14 +100,6 @@ bool Number(const wchar_t *text, long &value) {
   return *end == 0;
 }
 
-std::vector<HWND> FindDevices(const wchar_t *device) {
-  std::vector<HWND> out;
-  HWND h = nullptr;
-  while ((h = FindWindowExW(HWND_MESSAGE, h, kInjectClass, device)) != nullptr)
-    out.push_back(h);
-  return out;
-}
-
 DWORD g_timeoutMs = 30000;
 bool g_undelivered = false; // some message did not reach its device
 
@@ -128,23 +120,13 @@ void ReportUndelivered(DWORD error) {
 long long Send(const std::vector<HWND> &windows, Command command, const void *data, size_t size) {
   long long total = 0;
   for (HWND h : windows) {
-    COPYDATASTRUCT cds{command, static_cast<DWORD>(size), const_cast<void *>(data)};
-    DWORD_PTR reply = 0;
-    SetLastError(0);
-    if (SendMessageTimeoutW(h, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds), SMTO_NORMAL, g_timeoutMs, &reply))
-      total += static_cast<long long>(reply);
+    const Delivery delivery = quillon::inject::Send(h, command, data, size, {g_timeoutMs, SMTO_NORMAL});
+    if (delivery.delivered)
+      total += static_cast<long long>(delivery.reply);
     else
-      ReportUndelivered(GetLastError());
+      ReportUndelivered(delivery.error);
   }
   return total;
-}
-
-void AddLabel(std::string &payload, long type, const std::string &data, const std::string &raw) {
-  LabelRecord rec{static_cast<std::int32_t>(type), static_cast<std::uint32_t>(raw.size()),
-                  static_cast<std::uint32_t>(data.size())};
-  payload.append(reinterpret_cast<const char *>(&rec), sizeof rec);
-  payload += raw;
-  payload += data;
 }
 
 int SendNumbers(const std::vector<HWND> &windows, Command command, long value, long extra, long first = 0) {
@@ -172,7 +154,7 @@ int FromStdin(const std::vector<HWND> &windows) {
     if (line.empty() || space == std::string::npos) continue;
     const long type = strtol(line.substr(0, space).c_str(), nullptr, 10);
     const std::string data = line.substr(space + 1);
-    AddLabel(payload, type, data, data);
+    AppendLabel(payload, static_cast<std::int32_t>(type), data, data);
     ++sent;
     if (payload.size() > 60000) {
       taken += Send(windows, Labels, payload.data(), payload.size());
@@ -221,13 +203,13 @@ int Run(int argc, wchar_t **argv) {
     if (n >= 1 && !Number(arg[0], timeout)) return Usage(), 2;
     const ULONGLONG until = GetTickCount64() + static_cast<ULONGLONG>(timeout);
     for (;;) {
-      if (Send(FindDevices(device), Query, nullptr, 0) & QueryEnabled) return 0;
+      if (Send(FindWindows(device), Query, nullptr, 0) & QueryEnabled) return 0;
       if (GetTickCount64() >= until) return 1;
       Sleep(10);
     }
   }
 
-  const std::vector<HWND> windows = FindDevices(device);
+  const std::vector<HWND> windows = FindWindows(device);
   if (windows.empty()) {
     PrintStandardError(L"scaninject: no process has the simulated device \"%ls\" open\n", device);
     return 3;
@@ -235,8 +217,7 @@ int Run(int argc, wchar_t **argv) {
   if (command == L"label" && (n == 2 || n == 3) && Number(arg[0], a)) {
     std::string data, raw;
     if (!Unescape(arg[1], data) || !Unescape(n == 3 ? arg[2] : arg[1], raw)) return Usage(), 2;
-    std::string payload;
-    AddLabel(payload, a, data, raw);
+    const std::string payload = LabelPayload(static_cast<std::int32_t>(a), data, raw);
     const long long taken = Send(windows, Labels, payload.data(), payload.size());
     if (!taken && !g_undelivered) fwprintf(stderr, L"scaninject: the label was not taken (device disabled?)\n");
     return taken ? 0 : 1;

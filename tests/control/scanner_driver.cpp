@@ -1,6 +1,6 @@
 #include "scanner_driver.h"
 
-#include "control/inject/protocol.h"
+#include "control/inject/client.h"
 
 namespace scannertest {
 
@@ -224,23 +224,20 @@ void Scanner::Pump(int ms) {
   PumpUntil([] { return false; }, ms);
 }
 
-LRESULT Inject(const wchar_t *device, unsigned command, const void *data, size_t size) {
-  HWND h = FindWindowExW(HWND_MESSAGE, nullptr, quillon::inject::kInjectClass, device);
+LRESULT Inject(const wchar_t *device, quillon::inject::Command command, const void *data, size_t size) {
+  const HWND h = quillon::inject::FindFirstWindow(device);
   EXPECT_NE(nullptr, h) << "no injection window for the device";
   if (!h) return 0;
-  COPYDATASTRUCT cds{command, static_cast<DWORD>(size), const_cast<void *>(data)};
-  return SendMessageW(h, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds));
+  return quillon::inject::Send(h, command, data, size).reply;
 }
 
 long InjectLabel(const wchar_t *device, long type, const std::string &data, const std::string &raw) {
-  const std::string r = raw.empty() ? data : raw;
-  quillon::inject::LabelRecord rec{type, static_cast<std::uint32_t>(r.size()), static_cast<std::uint32_t>(data.size())};
-  std::string payload(reinterpret_cast<const char *>(&rec), sizeof rec);
-  payload += r + data;
+  const std::string payload =
+      quillon::inject::LabelPayload(static_cast<std::int32_t>(type), data, raw.empty() ? data : raw);
   return static_cast<long>(Inject(device, quillon::inject::Labels, payload.data(), payload.size()));
 }
 
-void InjectNumbers(const wchar_t *device, unsigned command, long value, long extra, long first) {
+void InjectNumbers(const wchar_t *device, quillon::inject::Command command, long value, long extra, long first) {
   const quillon::inject::Numbers n{value, extra, first};
   Inject(device, command, &n, sizeof n);
 }

@@ -4,6 +4,7 @@
 
 #include "comkit/handles.h"
 #include "comkit/object.h"
+#include "control/inject/protocol.h"
 #include "control/members.h"
 
 #include <gtest/gtest.h>
@@ -105,9 +106,9 @@ private:
 };
 
 // The simulated device's injection channel, used in-process.
-LRESULT Inject(const wchar_t *device, unsigned command, const void *data, size_t size);
+LRESULT Inject(const wchar_t *device, quillon::inject::Command command, const void *data, size_t size);
 long InjectLabel(const wchar_t *device, long type, const std::string &data, const std::string &raw = {});
-void InjectNumbers(const wchar_t *device, unsigned command, long value, long extra = 0, long first = 0);
+void InjectNumbers(const wchar_t *device, quillon::inject::Command command, long value, long extra = 0, long first = 0);
 
 // Runs a program to its end; returns its exit code.
 DWORD RunProgram(const std::wstring &commandLine, DWORD timeoutMs = 20000);
