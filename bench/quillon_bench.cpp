@@ -7,11 +7,10 @@
 // DEVICE is a simulated device entry (default QuillonBench, which
 // scripts/bench.sh registers without the demo feed so that no demo label
 // mixes with the measured ones).
-#include "support/console_process.h"
-
 #include "app/resource.h"
-#include "control/inject/client.h"
 #include "common/std_output.h"
+#include "control/inject/client.h"
+#include "driver/console_process.h"
 
 #include <windows.h>
 #include <psapi.h>
@@ -198,9 +197,9 @@ public:
     return LinuxRssAnon();
   }
   static SIZE_T LinuxRssAnon() {
-    std::string tail = std::string("Z:") + QUILLON_EXE_UNIX_PATH; // as the console's command line has it
-    for (char &c : tail)
-      if (c == '/') c = '\\';
+    std::string tail; // as the console's command line has it
+    for (const wchar_t c : ConsoleExePath())
+      tail += static_cast<char>(c);
     WIN32_FIND_DATAA fd;
     const HANDLE find = FindFirstFileA("Z:\\proc\\*", &fd);
     if (find == INVALID_HANDLE_VALUE) return 0;

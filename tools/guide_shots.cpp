@@ -4,12 +4,11 @@
 // Usage: guide_shots OUTPUT-DIR   (a Unix path; scripts/screenshots.sh runs it)
 // It drives the console from outside, as the end-to-end tests do: window
 // messages for the user's clicks, the injection window for the scanner.
-#include "support/console_process.h"
-#include "support/injector.h"
-#include "support/no_demo_labels.h"
-#include "support/screenshot.h"
-
 #include "app/resource.h"
+#include "driver/console_process.h"
+#include "driver/injector.h"
+#include "driver/no_demo_labels.h"
+#include "driver/screenshot.h"
 
 #include <cstdio>
 #include <string>

@@ -1,7 +1,7 @@
 // The console started as a process in a prefix where the scanner control is
 // not registered: it must say so clearly and end with an error code instead
 // of vanishing, also when it was started from a path longer than MAX_PATH.
-#include "support/console_process.h"
+#include "driver/console_process.h"
 
 #include <gtest/gtest.h>
 
@@ -61,7 +61,7 @@ BOOL CALLBACK FindDialogOfImage(HWND hwnd, LPARAM lp) {
 // The path of the executable is longer than MAX_PATH: the message still
 // carries the program's name as its caption.
 TEST(Startup, FromAPathLongerThanMaxPathTheMessageStillCarriesTheProgramName) {
-  std::string dir = QUILLON_EXE_UNIX_PATH;
+  std::string dir = ConsoleExeUnixPath();
   dir.erase(dir.find_last_of('/'));
   std::vector<std::string> dirs;
   for (int i = 0; DosPath(dir).size() < MAX_PATH + 20; ++i) {

@@ -2,8 +2,8 @@
 // real console against the simulated scanner, driven from outside as a user
 // would: choosing list entries, typing, pressing buttons, reading the fields
 // and the message boxes.
-#include "support/console_process.h"
-#include "support/injector.h"
+#include "driver/console_process.h"
+#include "driver/injector.h"
 
 #include "app/resource.h"
 #include "control/inject/protocol.h"

@@ -2,7 +2,7 @@
 // caption that names its OPOS stack and the version 6 common controls its
 // manifest asks for. A manifest for the wrong processor architecture is
 // refused by Windows at load and quietly falls back to version 5 under Wine.
-#include "support/console_process.h"
+#include "driver/console_process.h"
 
 #include "app/resource.h"
 

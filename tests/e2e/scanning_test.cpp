@@ -3,11 +3,11 @@
 // Data, Auto Enable, labels of many symbologies arriving with their names and
 // a rising Scan Count; the power message box under a flood of status events;
 // Release and Close.
+#include "driver/console_process.h"
+#include "driver/injector.h"
+#include "driver/no_demo_labels.h"
+#include "driver/screenshot.h"
 #include "support/read_file.h"
-#include "support/console_process.h"
-#include "support/injector.h"
-#include "support/no_demo_labels.h"
-#include "support/screenshot.h"
 
 #include "app/resource.h"
 #include "control/inject/protocol.h"
@@ -48,7 +48,7 @@ std::wstring Wide(const std::string &s) { return std::wstring(s.begin(), s.end()
 
 // The build directory, from the console's path in it (".../app/Quillon.exe").
 std::string BuildDir() {
-  std::string exe = QUILLON_EXE_UNIX_PATH;
+  std::string exe = ConsoleExeUnixPath();
   exe.erase(exe.find_last_of('/'));
   return exe.substr(0, exe.find_last_of('/'));
 }

@@ -1,7 +1,7 @@
 // A scanner on a serial line, end to end: serial_feeder.py puts a
 // pseudo-terminal behind the serial device's COM port, and the real console,
 // driven from outside, shows every label with its symbology name.
-#include "support/console_process.h"
+#include "driver/console_process.h"
 
 #include "app/resource.h"
 

@@ -2,9 +2,9 @@
 // control objects do (HKCU\Software\Quillon\StandInControl): one that offers
 // no class information still delivers its labels, and one that refuses the
 // window's stored state still lets the console start.
-#include "support/console_process.h"
-#include "support/injector.h"
-#include "support/no_demo_labels.h"
+#include "driver/console_process.h"
+#include "driver/injector.h"
+#include "driver/no_demo_labels.h"
 
 #include "app/resource.h"
 

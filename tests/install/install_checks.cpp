@@ -5,7 +5,7 @@
 // scanner and shows a label sent by the installed injector, and the message
 // with which an install refuses the simulated scanner. The type library checks
 // (TypeLibrary.*) are linked in too.
-#include "support/console_process.h"
+#include "driver/console_process.h"
 
 #include "app/resource.h"
 

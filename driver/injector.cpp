@@ -1,4 +1,5 @@
-#include "injector.h"
+// The console driver's injector, see injector.h.
+#include "driver/injector.h"
 
 #include "control/inject/client.h"
 

@@ -1,6 +1,9 @@
-// Drives a real console process from outside, as a user would: through window
-// messages to its windows (no calls into the console's code).
+// The console driver: starts a real console process (the one this build tree
+// made, or an installed one) and drives it from outside, as a user would:
+// through window messages to its windows, never by calls into its code.
 #pragma once
+
+#include "comkit/handles.h"
 
 #include <windows.h>
 
@@ -9,7 +12,9 @@
 #include <string>
 #include <utility>
 
-// The path of the built Quillon.exe, as Windows sees it.
+// The path of the Quillon.exe this build tree made, as Linux sees it (the one
+// place that names it), and as Windows sees it (Wine's drive Z:).
+std::string ConsoleExeUnixPath();
 std::wstring ConsoleExePath();
 
 // The main window's caption: the console under test has this program's
@@ -36,7 +41,7 @@ public:
   // Waits for the main window (ConsoleCaption()); null on time-out.
   HWND WaitForMainWindow(std::chrono::milliseconds timeout = std::chrono::seconds(20));
   HWND MainWindow() const { return m_hwndMain; }
-  DWORD ProcessId() const { return m_pi.dwProcessId; }
+  DWORD ProcessId() const { return m_processId; }
 
   // Waits for a message box or dialog of this process with the given caption
   // (any caption when empty), reads it, and presses its button nButtonID
@@ -69,7 +74,8 @@ public:
 
 private:
   std::wstring m_exePath = ConsoleExePath();
-  PROCESS_INFORMATION m_pi{};
+  ScopedHandle m_process;
+  DWORD m_processId = 0;
   HWND m_hwndMain = nullptr;
 };
 

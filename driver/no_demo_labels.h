@@ -4,6 +4,8 @@
 // view, which is the one the console of the same bitness reads.
 #pragma once
 
+#include "comkit/handles.h"
+
 #include <windows.h>
 
 #include <string>
@@ -12,32 +14,29 @@ class NoDemoLabels {
 public:
   explicit NoDemoLabels(const std::wstring &device = L"QuillonSim") {
     const std::wstring key = L"SOFTWARE\\OLEforRetail\\ServiceOPOS\\Scanner\\" + device;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ | KEY_SET_VALUE, &m_key) != ERROR_SUCCESS) {
-      m_key = nullptr;
-      return;
-    }
+    if (m_key.Open(HKEY_LOCAL_MACHINE, key.c_str(), KEY_READ | KEY_SET_VALUE) != ERROR_SUCCESS) return;
     DWORD size = sizeof m_old;
-    m_had = RegQueryValueExW(m_key, kValue, nullptr, nullptr, reinterpret_cast<BYTE *>(&m_old), &size) == ERROR_SUCCESS;
+    m_had = RegQueryValueExW(m_key.Get(), kValue, nullptr, nullptr, reinterpret_cast<BYTE *>(&m_old), &size) ==
+            ERROR_SUCCESS;
     const DWORD none = 0;
-    RegSetValueExW(m_key, kValue, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&none), sizeof none);
+    RegSetValueExW(m_key.Get(), kValue, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&none), sizeof none);
   }
   ~NoDemoLabels() {
     if (!m_key) return;
     if (m_had)
-      RegSetValueExW(m_key, kValue, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&m_old), sizeof m_old);
+      RegSetValueExW(m_key.Get(), kValue, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&m_old), sizeof m_old);
     else
-      RegDeleteValueW(m_key, kValue);
-    RegCloseKey(m_key);
+      RegDeleteValueW(m_key.Get(), kValue);
   }
   NoDemoLabels(const NoDemoLabels &) = delete;
   NoDemoLabels &operator=(const NoDemoLabels &) = delete;
 
   // False when the device entry does not exist.
-  bool Ready() const { return m_key != nullptr; }
+  bool Ready() const { return static_cast<bool>(m_key); }
 
 private:
   static constexpr wchar_t kValue[] = L"DemoInterval";
-  HKEY m_key = nullptr;
+  ScopedRegKey m_key;
   DWORD m_old = 0;
   bool m_had = false;
 };

@@ -1,6 +1,7 @@
-#include "screenshot.h"
+// Screenshots through ImageMagick's import, see screenshot.h.
+#include "driver/screenshot.h"
 
-#include "console_process.h"
+#include "driver/console_process.h"
 
 namespace {
 
@@ -25,8 +26,7 @@ bool TakeScreenshot(const std::string &unixPath, const RECT *crop) {
   PROCESS_INFORMATION pi{};
   if (!CreateProcessW(L"Z:\\usr\\bin\\import", command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
     return false;
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
+  const ScopedHandle thread(pi.hThread), process(pi.hProcess);
   // The handle of a Unix process does not tell when it ends: wait for the
   // file, written once the screen has been read, to stop growing.
   auto size = [&] {

@@ -1,5 +1,6 @@
-// Feeds an open simulated scanner through its injection window, as the
-// injector tool does: what a scanner would read, power changes, errors.
+// The console driver's hand on the scanner: feeds the simulated device the
+// console has open through the injection client (control/inject/client.h),
+// as scaninject does: what a scanner would read, power changes, errors.
 #pragma once
 
 #include "control/inject/protocol.h"

@@ -1,4 +1,4 @@
-// Screenshots of the virtual X screen the tests run on, taken with
+// Screenshots of the virtual X screen the tests and tools run on, taken with
 // ImageMagick's import (Wine runs a Unix program started by its path as it
 // is). Nothing happens where import is missing.
 #pragma once

@@ -1,4 +1,5 @@
-#include "console_process.h"
+// The console driver's process and windows, see console_process.h.
+#include "driver/console_process.h"
 
 #include <vector>
 
@@ -35,10 +36,11 @@ HWND FindProcessDialog(DWORD pid, const std::wstring &caption, HWND exclude) {
 
 } // namespace
 
+std::string ConsoleExeUnixPath() { return QUILLON_EXE_UNIX_PATH; }
+
 std::wstring ConsoleExePath() {
-  std::string unix = QUILLON_EXE_UNIX_PATH;
   std::wstring path = L"Z:";
-  for (char c : unix)
+  for (char c : ConsoleExeUnixPath())
     path += c == '/' ? L'\\' : static_cast<wchar_t>(c);
   return path;
 }
@@ -59,13 +61,9 @@ void SelectComboEntry(HWND hwndDialog, int nID, int nIndex) {
 }
 
 ConsoleProcess::~ConsoleProcess() {
-  if (m_pi.hProcess) {
-    if (WaitForSingleObject(m_pi.hProcess, 0) == WAIT_TIMEOUT) {
-      TerminateProcess(m_pi.hProcess, 99);
-      WaitForSingleObject(m_pi.hProcess, 5000);
-    }
-    CloseHandle(m_pi.hProcess);
-    CloseHandle(m_pi.hThread);
+  if (m_process && WaitForSingleObject(m_process.Get(), 0) == WAIT_TIMEOUT) {
+    TerminateProcess(m_process.Get(), 99);
+    WaitForSingleObject(m_process.Get(), 5000);
   }
 }
 
@@ -73,24 +71,28 @@ bool ConsoleProcess::Start(const std::wstring &stdoutFile) {
   std::wstring commandLine = L"\"" + m_exePath + L"\"";
   STARTUPINFOW si{};
   si.cb = sizeof si;
-  HANDLE hOut = INVALID_HANDLE_VALUE;
+  ScopedHandle out;
   if (!stdoutFile.empty()) {
     SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
-    hOut = CreateFileW(stdoutFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
+    out.Reset(CreateFileW(stdoutFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr));
     si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = hOut;
-    si.hStdError = hOut;
+    si.hStdOutput = out.Get();
+    si.hStdError = out.Get();
     si.hStdInput = nullptr;
   }
-  const BOOL ok = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, hOut != INVALID_HANDLE_VALUE, 0,
-                                 nullptr, nullptr, &si, &m_pi);
-  if (hOut != INVALID_HANDLE_VALUE) CloseHandle(hOut);
-  return ok != FALSE;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, static_cast<bool>(out), 0, nullptr, nullptr, &si,
+                      &pi))
+    return false;
+  const ScopedHandle thread(pi.hThread);
+  m_process.Reset(pi.hProcess);
+  m_processId = pi.dwProcessId;
+  return true;
 }
 
 HWND ConsoleProcess::WaitForWindow(const std::wstring &caption, std::chrono::milliseconds timeout) {
   HWND found = nullptr;
-  WaitUntil([&] { return (found = FindProcessDialog(m_pi.dwProcessId, caption, nullptr)) != nullptr; }, timeout);
+  WaitUntil([&] { return (found = FindProcessDialog(m_processId, caption, nullptr)) != nullptr; }, timeout);
   return found;
 }
 
@@ -103,7 +105,7 @@ std::optional<SeenMessageBox> ConsoleProcess::WaitForMessageBox(const std::wstri
                                                                 std::chrono::milliseconds timeout, int nButtonID,
                                                                 HWND *phwnd) {
   HWND box = nullptr;
-  WaitUntil([&] { return (box = FindProcessDialog(m_pi.dwProcessId, caption, m_hwndMain)) != nullptr; }, timeout);
+  WaitUntil([&] { return (box = FindProcessDialog(m_processId, caption, m_hwndMain)) != nullptr; }, timeout);
   if (!box) return std::nullopt;
   SeenMessageBox seen{WindowText(box), WindowText(GetDlgItem(box, 0xFFFF))};
   if (phwnd) *phwnd = box;
@@ -113,10 +115,10 @@ std::optional<SeenMessageBox> ConsoleProcess::WaitForMessageBox(const std::wstri
 }
 
 std::optional<DWORD> ConsoleProcess::WaitForExit(std::chrono::milliseconds timeout) {
-  if (!m_pi.hProcess) return std::nullopt;
-  if (WaitForSingleObject(m_pi.hProcess, static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0) return std::nullopt;
+  if (!m_process) return std::nullopt;
+  if (WaitForSingleObject(m_process.Get(), static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0) return std::nullopt;
   DWORD code = 0;
-  GetExitCodeProcess(m_pi.hProcess, &code);
+  GetExitCodeProcess(m_process.Get(), &code);
   return code;
 }
 
