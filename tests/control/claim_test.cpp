@@ -11,12 +11,6 @@ using namespace scannertest;
 
 namespace {
 
-class Environment : public testing::Environment {
-  void SetUp() override { WriteTestDevices(); }
-  void TearDown() override { RemoveTestDevices(); }
-};
-const auto *const kEnvironment = testing::AddGlobalTestEnvironment(new Environment);
-
 // Two control objects on one thread: only this thread could release the
 // first one's claim, so the second is answered at once instead of waiting for ever.
 TEST(Claim, SecondObjectOnTheThreadIsAnsweredAtOnce) {
@@ -40,9 +34,8 @@ TEST(Claim, IsOneObjectForTheWholeMachine) {
   Scanner s;
   ASSERT_EQ(0, s.CallText(Open, kFull));
   ASSERT_EQ(0, s.Call(ClaimDevice, 0));
-  const HANDLE global = OpenMutexW(SYNCHRONIZE, FALSE, L"Global\\Quillon.Scanner.Claim.QUILLONTESTFULL");
-  EXPECT_NE(nullptr, global) << "no global claim object";
-  if (global) CloseHandle(global);
+  const ScopedHandle global(OpenMutexW(SYNCHRONIZE, FALSE, L"Global\\Quillon.Scanner.Claim.QUILLONTESTFULL"));
+  EXPECT_NE(nullptr, global.Get()) << "no global claim object";
 }
 
 VOID CALLBACK MarkHandled(HWND hwnd, UINT, UINT_PTR, DWORD) {
@@ -54,13 +47,9 @@ VOID CALLBACK MarkHandled(HWND hwnd, UINT, UINT_PTR, DWORD) {
 TEST(Claim, WaitingRunsTheCallersMessages) {
   Scanner s;
   ASSERT_EQ(0, s.CallText(Open, kFull));
-  const HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, L"QuillonClaimHelperReady");
-  ASSERT_NE(nullptr, ready);
-  STARTUPINFOW si{sizeof si};
-  PROCESS_INFORMATION pi{};
-  std::wstring line = WindowsPath(QUILLON_CLAIM_HELPER) + L" " + kFull + L" 900";
-  ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready, 15000)) << "the helper did not claim";
+  const ClaimHelper helper(kFull, 900);
+  ASSERT_TRUE(helper.Started());
+  ASSERT_TRUE(helper.WaitUntilClaimed()) << "the helper did not claim";
   bool handled = false;
   HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
   ASSERT_NE(nullptr, window);
@@ -70,10 +59,7 @@ TEST(Claim, WaitingRunsTheCallersMessages) {
   EXPECT_TRUE(handled) << "a timer of this thread did not run during the wait";
   KillTimer(window, 1);
   DestroyWindow(window);
-  WaitForSingleObject(pi.hProcess, 15000);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  CloseHandle(ready);
+  helper.WaitForExit();
 }
 
 // Asking whether someone else holds the claim takes nothing: claims made at

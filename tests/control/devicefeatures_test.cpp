@@ -215,19 +215,18 @@ TEST(DirectIO, SetIsVolatileStoreSurvivesReopenAndReset) {
 namespace {
 
 TEST(DemoFeed, DeliversLabelsWhileEnabled) {
-  HKEY key = nullptr;
+  ScopedRegKey key;
   ASSERT_EQ(ERROR_SUCCESS,
-            RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\OLEforRetail\\ServiceOPOS\\Scanner\\QuillonTestPlain", 0,
-                          KEY_WRITE, &key));
+            key.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\OLEforRetail\\ServiceOPOS\\Scanner\\QuillonTestPlain", KEY_WRITE));
   const DWORD interval = 20;
-  RegSetValueExW(key, L"DemoInterval", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&interval), sizeof interval);
+  RegSetValueExW(key.Get(), L"DemoInterval", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&interval), sizeof interval);
   Scanner s;
   s.Ready(kPlain);
   s.sink.rearm = true;
   EXPECT_TRUE(s.PumpUntil([&] { return s.sink.events.size() >= 2; }, 3000));
   const DWORD off = 0;
-  RegSetValueExW(key, L"DemoInterval", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&off), sizeof off);
-  RegCloseKey(key);
+  RegSetValueExW(key.Get(), L"DemoInterval", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&off), sizeof off);
+  key.Close();
   ASSERT_GE(s.sink.events.size(), 2u);
   EXPECT_NE(s.sink.events[0].scanDataType, s.sink.events[1].scanDataType);
 }

@@ -99,25 +99,15 @@ TEST(Events, InputErrorRaisesErrorEventAndClearResponseEmptiesInput) {
 TEST(CrossProcess, ClaimIsExclusiveAndTimesOut) {
   Scanner s;
   ASSERT_EQ(0, s.CallText(Open, kFull));
-  const HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, L"QuillonClaimHelperReady");
-  ASSERT_NE(nullptr, ready);
-  STARTUPINFOW si{sizeof si};
-  PROCESS_INFORMATION pi{};
-  std::wstring line = WindowsPath(QUILLON_CLAIM_HELPER) + L" " + kFull + L" 1500";
-  ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready, 15000)) << "the helper did not claim";
+  const ClaimHelper helper(kFull, 1500);
+  ASSERT_TRUE(helper.Started());
+  ASSERT_TRUE(helper.WaitUntilClaimed()) << "the helper did not claim";
   EXPECT_EQ(112, s.Call(ClaimDevice, 0));
   EXPECT_EQ(112, s.Call(ClaimDevice, 200));
   s.PutBool(DeviceEnabled, true);
   EXPECT_EQ(102, s.GetLong(ResultCode));
   EXPECT_EQ(0, s.Call(ClaimDevice, 15000)) << "the claim passes over when the holder releases";
-  WaitForSingleObject(pi.hProcess, 15000);
-  DWORD code = 1;
-  GetExitCodeProcess(pi.hProcess, &code);
-  EXPECT_EQ(0u, code);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  CloseHandle(ready);
+  EXPECT_EQ(0u, helper.WaitForExit());
 }
 
 TEST(CrossProcess, ScanInjectDeliversEveryNumberedLabelInOrder) {
@@ -144,24 +134,20 @@ TEST(CrossProcess, ScanInjectDeliversEveryNumberedLabelInOrder) {
 TEST(CrossProcess, CloseEndsAFloodInProgress) {
   Scanner s;
   s.Ready(kFull);
-  STARTUPINFOW si{sizeof si};
-  PROCESS_INFORMATION pi{};
-  std::wstring line = WindowsPath(QUILLON_SCANINJECT) + L" " + kFull + L" flood 2000000000";
-  ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  ChildProcess flood;
+  ASSERT_TRUE(flood.Start(WindowsPath(QUILLON_SCANINJECT) + L" " + kFull + L" flood 2000000000"));
   Sleep(300);
   const ULONGLONG start = GetTickCount64();
   EXPECT_EQ(0, s.Call(Close));
   EXPECT_LT(GetTickCount64() - start, 3000u);
-  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(pi.hProcess, 10000));
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
+  EXPECT_TRUE(flood.WaitForExit(10000));
 }
 
 // A message that never reaches the device (its thread does not answer, or
 // Windows refuses it) is reported as such, not as a label the device refused.
 TEST(CrossProcess, InjectionThatDoesNotArriveIsReportedAsSuch) {
-  const HANDLE created = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  const HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  const ScopedHandle created(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  const ScopedHandle release(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   std::thread deaf([&] {
     WNDCLASSEXW wc{sizeof wc};
     wc.lpfnWndProc = DefWindowProcW;
@@ -170,17 +156,15 @@ TEST(CrossProcess, InjectionThatDoesNotArriveIsReportedAsSuch) {
     comkit::RegisterClassOnce(wc);
     HWND h = CreateWindowExW(0, quillon::inject::kInjectClass, L"QuillonTestDeaf", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                              GetModuleHandleW(nullptr), nullptr);
-    SetEvent(created);
-    WaitForSingleObject(release, 20000); // and answers nothing meanwhile
+    SetEvent(created.Get());
+    WaitForSingleObject(release.Get(), 20000); // and answers nothing meanwhile
     DestroyWindow(h);
   });
-  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(created, 5000));
+  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(created.Get(), 5000));
   const std::wstring tool = WindowsPath(QUILLON_SCANINJECT);
   EXPECT_EQ(4u, RunProgram(tool + L" --timeout=300 QuillonTestDeaf label 104 4006381333931"));
-  SetEvent(release);
+  SetEvent(release.Get());
   deaf.join();
-  CloseHandle(created);
-  CloseHandle(release);
 }
 
 } // namespace

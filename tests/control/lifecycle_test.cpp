@@ -9,11 +9,8 @@ using namespace scannertest;
 
 namespace {
 
-class Environment : public testing::Environment {
-  void SetUp() override { WriteTestDevices(); }
-  void TearDown() override { RemoveTestDevices(); }
-};
-const auto *const kEnvironment = testing::AddGlobalTestEnvironment(new Environment);
+// The test devices, for every test of this program (control_tests).
+const auto *const kTestDevices = testing::AddGlobalTestEnvironment(new TestDevices);
 
 // Every name's dispatch ID is checked against the published numbers in
 // typelib_test.cpp; here, how names are matched.

@@ -8,16 +8,14 @@ namespace {
 
 void SetDevice(const wchar_t *name, const wchar_t *service, DWORD power, DWORD stats, DWORD directIO) {
   const std::wstring path = std::wstring(L"SOFTWARE\\OLEforRetail\\ServiceOPOS\\Scanner\\") + name;
-  HKEY key = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS,
-            RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr));
-  RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE *>(service),
+  ScopedRegKey key;
+  ASSERT_EQ(ERROR_SUCCESS, key.Create(HKEY_LOCAL_MACHINE, path.c_str(), KEY_WRITE));
+  RegSetValueExW(key.Get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE *>(service),
                  static_cast<DWORD>((wcslen(service) + 1) * sizeof(wchar_t)));
   const std::pair<const wchar_t *, DWORD> numbers[] = {
       {L"DemoInterval", 0}, {L"PowerReporting", power}, {L"Statistics", stats}, {L"DirectIO", directIO}};
   for (const auto &[valueName, value] : numbers)
-    RegSetValueExW(key, valueName, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&value), sizeof value);
-  RegCloseKey(key);
+    RegSetValueExW(key.Get(), valueName, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&value), sizeof value);
   // Fresh statistics and attributes for every run.
   RegDeleteTreeW(HKEY_CURRENT_USER, (std::wstring(L"Software\\Quillon\\SimulatedScanner\\") + name).c_str());
 }
@@ -242,19 +240,45 @@ void InjectNumbers(const wchar_t *device, quillon::inject::Command command, long
   Inject(device, command, &n, sizeof n);
 }
 
-DWORD RunProgram(const std::wstring &commandLine, DWORD timeoutMs) {
+bool ChildProcess::Start(std::wstring commandLine) {
   STARTUPINFOW si{sizeof si};
   PROCESS_INFORMATION pi{};
-  std::wstring line = commandLine;
-  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 0xFFFF;
-  DWORD code = 0xFFFE;
-  if (WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0)
-    GetExitCodeProcess(pi.hProcess, &code);
-  else
-    TerminateProcess(pi.hProcess, 0xFFFD);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
+  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    return false;
+  const ScopedHandle thread(pi.hThread);
+  m_process.Reset(pi.hProcess);
+  return true;
+}
+
+bool ChildProcess::WaitForExit(DWORD ms) const { return WaitForSingleObject(m_process.Get(), ms) == WAIT_OBJECT_0; }
+
+DWORD ChildProcess::ExitCode() const {
+  DWORD code = STILL_ACTIVE;
+  GetExitCodeProcess(m_process.Get(), &code);
   return code;
+}
+
+void ChildProcess::Terminate(UINT code) const { TerminateProcess(m_process.Get(), code); }
+
+DWORD RunProgram(const std::wstring &commandLine, DWORD timeoutMs) {
+  ChildProcess program;
+  if (!program.Start(commandLine)) return 0xFFFF;
+  if (program.WaitForExit(timeoutMs)) return program.ExitCode();
+  program.Terminate(0xFFFD);
+  return 0xFFFE;
+}
+
+ClaimHelper::ClaimHelper(const wchar_t *device, DWORD holdMs)
+    : m_ready(CreateEventW(nullptr, TRUE, FALSE, L"QuillonClaimHelperReady")) {
+  m_started =
+      m_ready && m_process.Start(WindowsPath(QUILLON_CLAIM_HELPER) + L" " + device + L" " + std::to_wstring(holdMs));
+}
+
+bool ClaimHelper::WaitUntilClaimed(DWORD ms) const { return WaitForSingleObject(m_ready.Get(), ms) == WAIT_OBJECT_0; }
+
+DWORD ClaimHelper::WaitForExit(DWORD ms) const {
+  m_process.WaitForExit(ms);
+  return m_process.ExitCode();
 }
 
 } // namespace scannertest

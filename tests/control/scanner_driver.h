@@ -1,5 +1,6 @@
 // Test support: drives the scanner control through IDispatch alone, records its
-// events, and writes the test devices' registry entries.
+// events, writes the test devices' registry entries, and starts the programs
+// the tests run beside it (scaninject, the claim helper).
 #pragma once
 
 #include "comkit/handles.h"
@@ -33,6 +34,12 @@ inline constexpr wchar_t kBadService[] = L"QuillonTestBadService";
 void WriteTestDevices();
 // Takes them out again, so the chooser of the prefix offers only real devices.
 void RemoveTestDevices();
+// Writes them before the program's first test and takes them out after its
+// last; a test program registers it once.
+class TestDevices : public testing::Environment {
+  void SetUp() override { WriteTestDevices(); }
+  void TearDown() override { RemoveTestDevices(); }
+};
 
 // A windows path for a file of the build tree (which Wine maps to Z:).
 std::wstring WindowsPath(const char *unixPath);
@@ -110,7 +117,42 @@ LRESULT Inject(const wchar_t *device, quillon::inject::Command command, const vo
 long InjectLabel(const wchar_t *device, long type, const std::string &data, const std::string &raw = {});
 void InjectNumbers(const wchar_t *device, quillon::inject::Command command, long value, long extra = 0, long first = 0);
 
-// Runs a program to its end; returns its exit code.
+// A program a test starts beside itself. The holder closes its handles; a
+// process still running then goes on.
+class ChildProcess {
+public:
+  bool Start(std::wstring commandLine);
+  // True once the process has ended, waiting up to ms.
+  bool WaitForExit(DWORD ms) const;
+  // Its exit code; STILL_ACTIVE while it runs.
+  DWORD ExitCode() const;
+  void Terminate(UINT code) const;
+
+private:
+  ScopedHandle m_process;
+};
+
+// Runs a program to its end; returns its exit code (0xFFFF when it did not
+// start, 0xFFFE when it was ended after timeoutMs).
 DWORD RunProgram(const std::wstring &commandLine, DWORD timeoutMs = 20000);
+
+// The claim helper (claim_helper.cpp) in a process of its own: it opens and
+// claims the device, says so, holds the claim for holdMs and closes.
+class ClaimHelper {
+public:
+  ClaimHelper(const wchar_t *device, DWORD holdMs);
+  // Whether the helper was started.
+  bool Started() const { return m_started; }
+  // True once the helper holds the claim, waiting up to ms.
+  bool WaitUntilClaimed(DWORD ms = 15000) const;
+  // Waits up to ms for the helper to end; its exit code (the claim's result
+  // code), STILL_ACTIVE while it runs.
+  DWORD WaitForExit(DWORD ms = 15000) const;
+
+private:
+  ScopedHandle m_ready;
+  ChildProcess m_process;
+  bool m_started = false;
+};
 
 } // namespace scannertest

@@ -29,20 +29,18 @@ void SetNumber(HKEY key, const wchar_t *name, DWORD value) {
 void WriteSerialDevice(const wchar_t *device, const wchar_t *name = nullptr, const wchar_t *text = nullptr) {
   const std::wstring path = std::wstring(kDeviceKey) + device;
   RegDeleteTreeW(HKEY_LOCAL_MACHINE, path.c_str());
-  HKEY key = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS,
-            RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr));
-  SetText(key, nullptr, L"Quillon.SerialScanner");
-  SetText(key, L"Port", L"COM7");
-  SetNumber(key, L"BaudRate", 115200);
-  SetNumber(key, L"DataBits", 8);
-  SetText(key, L"Parity", L"N");
-  SetText(key, L"StopBits", L"1");
-  SetText(key, L"Suffix", L"CR");
-  SetNumber(key, L"AimIds", 1);
-  SetNumber(key, L"LabelTimeout", 300);
-  if (name) SetText(key, name, text);
-  RegCloseKey(key);
+  ScopedRegKey key;
+  ASSERT_EQ(ERROR_SUCCESS, key.Create(HKEY_LOCAL_MACHINE, path.c_str(), KEY_WRITE));
+  SetText(key.Get(), nullptr, L"Quillon.SerialScanner");
+  SetText(key.Get(), L"Port", L"COM7");
+  SetNumber(key.Get(), L"BaudRate", 115200);
+  SetNumber(key.Get(), L"DataBits", 8);
+  SetText(key.Get(), L"Parity", L"N");
+  SetText(key.Get(), L"StopBits", L"1");
+  SetText(key.Get(), L"Suffix", L"CR");
+  SetNumber(key.Get(), L"AimIds", 1);
+  SetNumber(key.Get(), L"LabelTimeout", 300);
+  if (name) SetText(key.Get(), name, text);
 }
 
 std::string Hex(const std::string &bytes) {
