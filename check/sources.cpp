@@ -6,7 +6,6 @@
 #include "framework/winapp.h"
 
 #include <string>
-#include <vector>
 
 namespace inject = quillon::inject;
 

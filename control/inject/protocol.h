@@ -3,7 +3,8 @@
 // name; another process finds it with FindWindowEx(HWND_MESSAGE, ...) and
 // sends it WM_COPYDATA. dwData is the command, lpData its payload, and the
 // reply of SendMessage is the number of labels taken (label commands) or
-// 1 for a command carried out, 0 for one refused.
+// 1 for a command carried out, 0 for one refused. Senders use the client in
+// client.h rather than this by hand.
 #pragma once
 
 #include <cstdint>
