@@ -135,29 +135,29 @@ long Scanner::CallText(DISPID id, const wchar_t *s) {
 
 long Scanner::CallRef(DISPID id, std::wstring &inOut) {
   ScopedVariant r;
-  BSTR b = SysAllocStringLen(inOut.data(), static_cast<UINT>(inOut.size()));
+  ScopedBstr b;
+  b.Reset(SysAllocStringLen(inOut.data(), static_cast<UINT>(inOut.size())));
   VARIANT v;
   V_VT(&v) = VT_BYREF | VT_BSTR;
-  V_BSTRREF(&v) = &b;
+  V_BSTRREF(&v) = b.InOut();
   const long rc = ResultOf(Invoke(id, DISPATCH_METHOD, {&v}, &r), r.Get());
-  inOut.assign(b ? b : L"", SysStringLen(b));
-  SysFreeString(b);
+  inOut.assign(b.Get() ? b.Get() : L"", b.Length());
   return rc;
 }
 
 long Scanner::DirectIO(long command, long &data, std::wstring &text) {
   ScopedVariant r;
-  BSTR b = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+  ScopedBstr b;
+  b.Reset(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
   VARIANT c, d, s;
   V_VT(&c) = VT_I4;
   V_I4(&c) = command;
   V_VT(&d) = VT_BYREF | VT_I4;
   V_I4REF(&d) = &data;
   V_VT(&s) = VT_BYREF | VT_BSTR;
-  V_BSTRREF(&s) = &b;
+  V_BSTRREF(&s) = b.InOut();
   const long rc = ResultOf(Invoke(36, DISPATCH_METHOD, {&c, &d, &s}, &r), r.Get());
-  text.assign(b ? b : L"", SysStringLen(b));
-  SysFreeString(b);
+  text.assign(b.Get() ? b.Get() : L"", b.Length());
   return rc;
 }
 
