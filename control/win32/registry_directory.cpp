@@ -1,6 +1,6 @@
 #include "control/win32/registry_directory.h"
 
-#include "control/services/service_factory.h"
+#include "control/win32/service_factory.h"
 #include "comkit/handles.h"
 
 #include <cstring>

@@ -1,7 +1,8 @@
-#include "control/services/service_factory.h"
+// The services this build offers, made by name: see service_factory.h.
+#include "control/win32/service_factory.h"
 
-#include "control/services/serial_scanner.h"
-#include "control/services/simulated_scanner.h"
+#include "control/win32/serial_scanner.h"
+#include "control/win32/simulated_scanner.h"
 
 #include <windows.h>
 

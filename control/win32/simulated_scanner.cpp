@@ -1,7 +1,7 @@
 // The simulated scanner's Windows side: its thread and window, and its store
 // in the registry (HKCU\Software\Quillon\SimulatedScanner\<device>: stat.<name>
 // as REG_QWORD, attr.<id> as REG_SZ).
-#include "control/services/simulated_scanner.h"
+#include "control/win32/simulated_scanner.h"
 
 #include "control/core/opos.h"
 #include "control/inject/protocol.h"

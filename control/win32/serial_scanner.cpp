@@ -5,7 +5,7 @@
 // and a port that goes away become ErrorEvents and power states; a lost port
 // is reopened every half second until it is back. Nothing thrown on the
 // thread leaves it.
-#include "control/services/serial_scanner.h"
+#include "control/win32/serial_scanner.h"
 
 #include "control/core/opos.h"
 #include "control/services/health_check.h"
