@@ -6,7 +6,7 @@
 
 #include <utility>
 
-namespace quillon {
+namespace quillon::control {
 
 Device::Device(Platform platform) : m_platform(platform), m_queue(platform.queueLimits) {}
 
@@ -310,4 +310,4 @@ long Device::ResetStatistics(const std::wstring &buffer) {
   return SetResult(r.code, r.extended);
 }
 
-} // namespace quillon
+} // namespace quillon::control

@@ -27,7 +27,7 @@
 #include <mutex>
 #include <string>
 
-namespace quillon {
+namespace quillon::control {
 
 class Device final : private IServiceSink {
 public:
@@ -174,4 +174,4 @@ private:
   bool m_deliverySkipped = false;
 };
 
-} // namespace quillon
+} // namespace quillon::control

@@ -8,7 +8,7 @@
 #include <new>
 #include <utility>
 
-namespace quillon {
+namespace quillon::control {
 namespace {
 
 constexpr int kEventsPerWakeup = 256; // then the application's other messages get a turn
@@ -188,4 +188,4 @@ void Device::Fire(QueuedEvent &ev) {
   }
 }
 
-} // namespace quillon
+} // namespace quillon::control

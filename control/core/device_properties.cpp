@@ -4,7 +4,7 @@
 
 #include "control/core/opos.h"
 
-namespace quillon {
+namespace quillon::control {
 namespace {
 
 // ScanData and ScanDataLabel as BinaryConversion says: none (each byte one
@@ -202,4 +202,4 @@ long Device::Write(Prop prop, long value) {
   return opos::SUCCESS;
 }
 
-} // namespace quillon
+} // namespace quillon::control

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-namespace quillon {
+namespace quillon::control {
 namespace {
 
 constexpr wchar_t kDeviceKey[] = L"SOFTWARE\\OLEforRetail\\ServiceOPOS\\Scanner\\";
@@ -52,4 +52,4 @@ std::unique_ptr<IScannerService> RegistryDirectory::Create(const std::wstring &s
   return MakeService(serviceName);
 }
 
-} // namespace quillon
+} // namespace quillon::control

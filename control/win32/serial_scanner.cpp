@@ -14,7 +14,7 @@
 #include <system_error>
 #include <vector>
 
-namespace quillon {
+namespace quillon::control {
 namespace {
 
 constexpr DWORD kReopenInterval = 500; // ms between attempts on a lost port
@@ -282,4 +282,4 @@ Result SerialScanner::RetrieveStatistics(std::wstring &) { return Result{opos::E
 Result SerialScanner::UpdateStatistics(const std::wstring &) { return Result{opos::E_ILLEGAL, 0}; }
 Result SerialScanner::ResetStatistics(const std::wstring &) { return Result{opos::E_ILLEGAL, 0}; }
 
-} // namespace quillon
+} // namespace quillon::control

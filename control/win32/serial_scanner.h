@@ -15,7 +15,7 @@
 #include <string>
 #include <thread>
 
-namespace quillon {
+namespace quillon::control {
 
 inline constexpr wchar_t kSerialService[] = L"Quillon.SerialScanner";
 
@@ -59,4 +59,4 @@ private:
   std::atomic<long> m_power{2001};
 };
 
-} // namespace quillon
+} // namespace quillon::control

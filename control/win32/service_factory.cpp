@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-namespace quillon {
+namespace quillon::control {
 
 std::unique_ptr<IScannerService> MakeService(const std::wstring &serviceName) {
   if (CompareStringOrdinal(serviceName.c_str(), -1, kSimulatorService, -1, TRUE) == CSTR_EQUAL)
@@ -16,4 +16,4 @@ std::unique_ptr<IScannerService> MakeService(const std::wstring &serviceName) {
   return nullptr;
 }
 
-} // namespace quillon
+} // namespace quillon::control

@@ -11,7 +11,7 @@
 
 #include <system_error>
 
-namespace quillon {
+namespace quillon::control {
 namespace {
 
 constexpr UINT WM_SETENABLED = WM_APP + 1;
@@ -201,4 +201,4 @@ Result SimulatedScanner::ResetStatistics(const std::wstring &buffer) { return m_
 void SimulatedScanner::LabelDelivered() { m_device->LabelDelivered(); }
 bool SimulatedScanner::TakeInjectedFault(Result &fault) { return m_device->TakeInjectedFault(fault); }
 
-} // namespace quillon
+} // namespace quillon::control

@@ -14,7 +14,7 @@
 #include <memory>
 #include <thread>
 
-namespace quillon {
+namespace quillon::control {
 
 inline constexpr wchar_t kSimulatorService[] = L"Quillon.SimulatedScanner";
 
@@ -56,4 +56,4 @@ private:
   HWND m_window = nullptr;
 };
 
-} // namespace quillon
+} // namespace quillon::control
