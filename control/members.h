@@ -98,7 +98,6 @@ constexpr const Member *Find(long id) {
 }
 
 // ---- compile-time checks of the table ----
-namespace check {
 
 constexpr wchar_t Upper(wchar_t c) { return c >= L'a' && c <= L'z' ? c - L'a' + L'A' : c; }
 
@@ -150,11 +149,9 @@ constexpr bool PropertiesInOrder() {
   return next > 0;
 }
 
-} // namespace check
-
-static_assert(check::WellFormed(kMembers), "member names distinct, dispatch IDs ascending, arguments named");
-static_assert(check::WellFormed(kEvents), "event names distinct, dispatch IDs ascending, arguments named");
-static_assert(check::PropertiesInOrder(), "one row per property, in the order of Prop; reading needs Nothing or Open");
+static_assert(WellFormed(kMembers), "member names distinct, dispatch IDs ascending, arguments named");
+static_assert(WellFormed(kEvents), "event names distinct, dispatch IDs ascending, arguments named");
+static_assert(PropertiesInOrder(), "one row per property, in the order of Prop; reading needs Nothing or Open");
 
 // How many properties there are.
 inline constexpr std::size_t kPropertyCount = [] {

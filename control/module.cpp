@@ -10,7 +10,7 @@
 
 #include <string>
 
-namespace quillon {
+namespace quillon::control {
 namespace {
 
 // The one factory, made on first use and released when the DLL is unloaded.
@@ -69,9 +69,10 @@ bool RegisteredToUs() {
 }
 
 } // namespace
-} // namespace quillon
+} // namespace quillon::control
 
 using namespace quillon;
+using namespace quillon::control;
 
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void **ppv) {
   if (!ppv) return E_POINTER;

@@ -20,11 +20,17 @@ for a in "$@"; do
     *) build=$a ;;
   esac
 done
-"$here/scripts/setup.sh" "$build" --bits="${bits:-auto}" >/dev/null
+# Start-up is measured for both bitnesses side by side where this machine
+# runs both: the other tree is built too and given to the bench as its peer.
+"$here/scripts/setup.sh" "$build" --bits=64,32 >/dev/null
 build=$(cd "$build" && pwd)
 [ -n "$bits" ] || bits=$(default_bits "$build")
 require_runnable "$build" "$bits"
 tree=$build/$(tree_of "$bits")
+peer_bits=$((96 - bits))
+if can_run "$build" "$peer_bits" && [[ " ${args[*]} " != *" --only="* || " ${args[*]} " == *" --only=startup "* ]]; then
+  args+=("--peer=Z:$(tr / '\\' <<<"$build/$(tree_of "$peer_bits")")")
+fi
 export WINEPREFIX=$build/wineprefix WINEDEBUG=-all
 
 # The measured device: the full simulated device without its demo feed, so

@@ -5,7 +5,7 @@
 
 #include <new>
 
-namespace quillon::automation {
+namespace quillon::control::automation {
 namespace {
 
 std::wstring FromBstr(BSTR b) { return b ? std::wstring(b, SysStringLen(b)) : std::wstring(); }
@@ -110,4 +110,4 @@ void ToVariant(const Value &value, VARIANT &out) {
   }
 }
 
-} // namespace quillon::automation
+} // namespace quillon::control::automation

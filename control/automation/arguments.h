@@ -12,12 +12,12 @@
 
 #include <string>
 
-namespace quillon::automation {
+namespace quillon::control::automation {
 
 // A method's arguments in call order; each in longs or strings by its type.
 struct Arguments {
-  long longs[members::kMaxMethodArgs] = {};
-  std::wstring strings[members::kMaxMethodArgs];
+  long longs[kMaxMethodArgs] = {};
+  std::wstring strings[kMaxMethodArgs];
 };
 
 // Reads a method's arguments. DISP_E_TYPEMISMATCH (argErr set) when one
@@ -33,4 +33,4 @@ void ToVariant(const Value &value, VARIANT &out);
 // A BSTR of the text; throws std::bad_alloc when the system has no memory.
 BSTR ToBstr(const std::wstring &text);
 
-} // namespace quillon::automation
+} // namespace quillon::control::automation

@@ -7,7 +7,7 @@
 #include <new>
 #include <stdexcept>
 
-namespace quillon::automation {
+namespace quillon::control::automation {
 namespace {
 
 // The core method a member stands for.
@@ -81,7 +81,7 @@ HRESULT InvokePut(Device &device, const members::Member &m, DISPPARAMS &p, UINT 
 HRESULT GetIDsOfNames(LPOLESTR *names, UINT count, DISPID *ids) {
   if (!names || !ids) return E_POINTER;
   if (count == 0) return S_OK;
-  const members::Member *m = members::FindByName(names[0]);
+  const members::Member *m = FindByName(names[0]);
   ids[0] = m ? m->id : DISPID_UNKNOWN;
   for (UINT i = 1; i < count; ++i)
     ids[i] = DISPID_UNKNOWN; // no named arguments
@@ -109,4 +109,4 @@ HRESULT Invoke(Device &device, DISPID id, REFIID iid, WORD flags, DISPPARAMS *pa
   }
 }
 
-} // namespace quillon::automation
+} // namespace quillon::control::automation

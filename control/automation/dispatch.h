@@ -8,9 +8,9 @@
 #include <windows.h>
 #include <oleauto.h>
 
-namespace quillon::automation {
+namespace quillon::control::automation {
 
 HRESULT GetIDsOfNames(LPOLESTR *names, UINT count, DISPID *ids);
 HRESULT Invoke(Device &device, DISPID id, REFIID iid, WORD flags, DISPPARAMS *params, VARIANT *result, UINT *argErr);
 
-} // namespace quillon::automation
+} // namespace quillon::control::automation

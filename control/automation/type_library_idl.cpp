@@ -14,7 +14,7 @@
 #include <cstddef>
 #include <string>
 
-namespace quillon {
+namespace quillon::control {
 namespace {
 
 using members::Arg;
@@ -155,4 +155,4 @@ template <std::size_t N, class Make> constexpr std::array<char, N> Chars(Make ma
 [[gnu::section(".defines"), gnu::used]] constexpr auto kDefines = Chars<Padded(Defines().size())>(Defines);
 
 } // namespace
-} // namespace quillon
+} // namespace quillon::control

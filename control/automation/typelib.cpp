@@ -8,7 +8,7 @@
 
 #include <string>
 
-namespace quillon {
+namespace quillon::control {
 
 HRESULT LoadScannerTypeInfo(REFGUID guid, ITypeInfo **ppti) {
   if (!ppti) return E_POINTER;
@@ -39,4 +39,4 @@ HRESULT UnregisterScannerTypeLib() {
                            sizeof(void *) == 8 ? SYS_WIN64 : SYS_WIN32);
 }
 
-} // namespace quillon
+} // namespace quillon::control

@@ -6,7 +6,7 @@
 #include <windows.h>
 #include <oaidl.h>
 
-namespace quillon {
+namespace quillon::control {
 
 // The library's type information for one of its entries: the coclass
 // (kScannerClsid), the dispinterface (kScannerDispatchIid) or the events
@@ -18,4 +18,4 @@ HRESULT LoadScannerTypeInfo(REFGUID guid, ITypeInfo **ppti);
 HRESULT RegisterScannerTypeLib(const wchar_t *path);
 HRESULT UnregisterScannerTypeLib();
 
-} // namespace quillon
+} // namespace quillon::control

@@ -6,7 +6,7 @@
 
 #include <utility>
 
-namespace quillon {
+namespace quillon::control {
 
 Device::Device(Platform platform) : m_platform(platform), m_queue(platform.queueLimits) {}
 
@@ -22,11 +22,11 @@ bool Device::Unmet(members::Id method, long &rc) {
   const members::Member *m = members::Find(method);
   const members::Needs needs = m ? m->needs : members::Needs::Nothing;
   if (needs == members::Needs::Nothing) return false;
-  if (!m_open)
+  if (!IsOpen())
     rc = opos::E_CLOSED;
-  else if (needs == members::Needs::Claimed && !m_claimed)
+  else if (needs == members::Needs::Claimed && !IsClaimed())
     rc = opos::E_NOTCLAIMED;
-  else if (needs == members::Needs::Enabled && !m_enabled)
+  else if (needs == members::Needs::Enabled && !IsEnabled())
     rc = opos::E_DISABLED;
   else
     return false;
@@ -36,9 +36,14 @@ bool Device::Unmet(members::Id method, long &rc) {
 
 bool Device::TakeFault(long &rc) {
   Result fault;
-  if (!m_open || !m_service || !m_service->TakeInjectedFault(fault)) return false;
+  if (!IsOpen() || !m_service || !m_service->TakeInjectedFault(fault)) return false;
   rc = SetResult(fault.code, fault.extended);
   return true;
+}
+
+void Device::MoveTo(Stage stage) {
+  std::lock_guard lock(m_lock);
+  m_stage = stage;
 }
 
 void Device::EnterCall() {
@@ -58,8 +63,8 @@ void Device::Settle() {
     std::lock_guard lock(m_lock);
     autoDisabled = std::exchange(m_autoDisablePending, false);
   }
-  if (autoDisabled && m_enabled) {
-    m_enabled = false;
+  if (autoDisabled && IsEnabled()) {
+    MoveTo(Stage::Claimed);
     m_service->Enable(false);
   }
 }
@@ -68,7 +73,7 @@ void Device::Settle() {
 
 long Device::Open(const std::wstring &deviceName) {
   Settle();
-  if (m_open) return SetResult(opos::E_ILLEGAL);
+  if (IsOpen()) return SetResult(opos::E_ILLEGAL);
   if (deviceName.empty() || deviceName.size() > 255 || deviceName.find(L'\\') != std::wstring::npos ||
       deviceName.find(L'\0') != std::wstring::npos)
     return SetResult(opos::E_NOEXIST);
@@ -88,7 +93,7 @@ long Device::Open(const std::wstring &deviceName) {
   ++m_session;
   {
     std::lock_guard lock(m_lock);
-    m_open = true;
+    m_stage = Stage::Open;
     m_inputEnabled = m_autoDisablePending = m_autoDisable = m_dataEventEnabled = m_freezeEvents = false;
     m_powerNotify = opos::PN_DISABLED;
     m_state = opos::S_IDLE;
@@ -100,8 +105,6 @@ long Device::Open(const std::wstring &deviceName) {
 }
 
 void Device::ResetProperties() {
-  m_claimed = false;
-  m_enabled = false;
   m_decodeData = false;
   m_binaryConversion = opos::BC_NONE;
   m_checkHealthText.clear();
@@ -111,14 +114,17 @@ void Device::ResetProperties() {
 }
 
 void Device::Shutdown() {
-  if (!m_open) return;
+  if (!IsOpen()) return;
   Disable();
-  if (m_claimed) m_platform.claim.Release();
-  m_claimed = false;
+  if (IsClaimed()) {
+    m_platform.claim.Release();
+    MoveTo(Stage::Open);
+  }
   m_service->Close(); // no more sink calls after this
   {
     std::lock_guard lock(m_lock);
-    m_open = m_inputEnabled = m_autoDisablePending = m_dataEventEnabled = m_freezeEvents = m_autoDisable = false;
+    m_stage = Stage::Closed;
+    m_inputEnabled = m_autoDisablePending = m_dataEventEnabled = m_freezeEvents = m_autoDisable = false;
     m_state = opos::S_CLOSED;
     m_powerState = opos::PS_UNKNOWN;
     m_queue.Clear();
@@ -144,7 +150,7 @@ long Device::ClaimDevice(long timeoutMs) {
   long rc = opos::SUCCESS;
   if (TakeFault(rc) || Unmet(members::ClaimDevice, rc)) return rc;
   if (timeoutMs < -1) return SetResult(opos::E_ILLEGAL);
-  if (m_claimed) return SetResult(opos::SUCCESS);
+  if (IsClaimed()) return SetResult(opos::SUCCESS);
   if (m_claiming) return SetResult(opos::E_ILLEGAL); // a second claim from inside the wait
   // The wait runs the application's messages: the device may be closed, or
   // closed and opened again, before it ends.
@@ -154,9 +160,9 @@ long Device::ClaimDevice(long timeoutMs) {
   m_claiming = false;
   if (session != m_session) {
     if (rc == opos::SUCCESS) m_platform.claim.Release();
-    return SetResult(m_open ? opos::E_ILLEGAL : opos::E_CLOSED);
+    return SetResult(IsOpen() ? opos::E_ILLEGAL : opos::E_CLOSED);
   }
-  m_claimed = rc == opos::SUCCESS;
+  if (rc == opos::SUCCESS) MoveTo(Stage::Claimed);
   return SetResult(rc);
 }
 
@@ -164,28 +170,28 @@ long Device::ReleaseDevice() {
   Settle();
   long rc = opos::SUCCESS;
   if (TakeFault(rc) || Unmet(members::ReleaseDevice, rc)) return rc;
-  if (!m_claimed) return SetResult(opos::E_ILLEGAL);
+  if (!IsClaimed()) return SetResult(opos::E_ILLEGAL);
   Disable();
   m_platform.claim.Release();
-  m_claimed = false;
+  MoveTo(Stage::Open);
   return SetResult(opos::SUCCESS);
 }
 
 long Device::SetDeviceEnabled(bool enable) {
-  if (!m_claimed) return m_platform.claim.HeldElsewhere(m_deviceName) ? opos::E_CLAIMED : opos::E_NOTCLAIMED;
+  if (!IsClaimed()) return m_platform.claim.HeldElsewhere(m_deviceName) ? opos::E_CLAIMED : opos::E_NOTCLAIMED;
   if (!enable) {
     Disable();
     RequestDelivery();
     return opos::SUCCESS;
   }
-  if (m_enabled) return opos::SUCCESS;
+  if (IsEnabled()) return opos::SUCCESS;
   const long rc = m_service->Enable(true);
   if (rc != opos::SUCCESS) return rc;
-  m_enabled = true;
   {
     // From here on power reports count; the first state is whichever comes
     // first, a report or the device's answer below.
     std::lock_guard lock(m_lock);
+    m_stage = Stage::Enabled;
     m_inputEnabled = true;
     m_autoDisablePending = false;
     m_powerPending = true;
@@ -214,8 +220,8 @@ void Device::Disable() {
     m_powerPending = false;
     m_powerState = opos::PS_UNKNOWN;
   }
-  if (m_enabled) {
-    m_enabled = false;
+  if (IsEnabled()) {
+    MoveTo(Stage::Claimed);
     m_service->Enable(false);
   }
 }
@@ -259,7 +265,7 @@ long Device::DirectIO(long command, long &data, std::wstring &text) {
   if (TakeFault(rc) || Unmet(members::DirectIO, rc)) return rc;
   long d = data;
   std::wstring t = text;
-  rc = m_service->DirectIO(command, d, t, m_claimed);
+  rc = m_service->DirectIO(command, d, t, IsClaimed());
   if (rc == opos::SUCCESS) { // a refused command leaves the caller's arguments alone
     data = d;
     text = std::move(t);
@@ -304,4 +310,4 @@ long Device::ResetStatistics(const std::wstring &buffer) {
   return SetResult(r.code, r.extended);
 }
 
-} // namespace quillon
+} // namespace quillon::control

@@ -1,9 +1,11 @@
 // The device core: one OPOS Scanner device as UnifiedPOS describes it, apart
 // from any way of reaching it. It decides the life cycle (Open, ClaimDevice,
-// DeviceEnabled, ReleaseDevice, Close) and the result code of every call, the
-// property rules, and the event queue with its delivery rules
-// (DataEventEnabled, FreezeEvents, AutoDisable, DataCount, ClearInput). It
-// forwards health checks, statistics and Direct IO to the device's service.
+// DeviceEnabled, ReleaseDevice, Close), kept as one stage (closed, open,
+// claimed, enabled), and the result code of every call, the property rules,
+// and the event queue with its delivery rules (DataEventEnabled,
+// FreezeEvents, AutoDisable, DataCount, ClearInput), kept apart from the
+// stage as the input gate and the delivery gate. It forwards health checks,
+// statistics and Direct IO to the device's service.
 //
 // Threads: every public method runs on the application's thread (the thread
 // that created the control). The service reports input through the private
@@ -25,7 +27,7 @@
 #include <mutex>
 #include <string>
 
-namespace quillon {
+namespace quillon::control {
 
 class Device final : private IServiceSink {
 public:
@@ -110,7 +112,13 @@ private:
   // member table; if so rc is the answer, left in ResultCode.
   bool Unmet(members::Id method, long &rc);
   bool StatisticsMayGoOn(members::Id method, long &rc);
-  bool IsOpen() const { return m_open; }
+  // The life cycle: each stage holds the ones before it.
+  enum class Stage : unsigned char { Closed, Open, Claimed, Enabled };
+  bool IsOpen() const { return m_stage != Stage::Closed; }
+  bool IsClaimed() const { return m_stage >= Stage::Claimed; }
+  bool IsEnabled() const { return m_stage == Stage::Enabled; }
+  // Moves to another stage; takes m_lock, so not to be called with it held.
+  void MoveTo(Stage stage);
   long SetDeviceEnabled(bool enable);
   void Disable();
   void Shutdown();
@@ -132,35 +140,38 @@ private:
   std::uint64_t m_session = 0; // counts Opens and Closes, to notice one during a wait
   long m_resultCode = 0;
   long m_resultCodeExtended = 0;
-  bool m_claimed = false;
-  bool m_claiming = false;
-  bool m_enabled = false; // the device is enabled and its service is too
+  bool m_claiming = false; // the step from Open to Claimed: ClaimDevice waits for the claim
   bool m_decodeData = false;
   long m_binaryConversion = 0;
   std::wstring m_checkHealthText;
   std::string m_scanData;
   std::string m_scanDataLabel;
   long m_scanDataType = 0;
-  int m_inCall = 0;
-  int m_containerFreeze = 0;
-  bool m_firing = false;
-  bool m_deliverySkipped = false;
 
-  // Shared with the service's threads, under m_lock. m_open is written on the
-  // application's thread only, under the lock.
+  // Shared with the service's threads, under m_lock.
   std::mutex m_lock;
-  bool m_open = false;
-  bool m_inputEnabled = false;       // labels are taken: enabled and not auto-disabled
+  // The life cycle. Enabled means the service is enabled too. Written on the
+  // application's thread only, under the lock (MoveTo); read there without it.
+  Stage m_stage = Stage::Closed;
+  // The input gate: whether the service's labels are taken.
+  bool m_inputEnabled = false;       // enabled and not auto-disabled
   bool m_autoDisablePending = false; // AutoDisable stopped input; the service is still enabled
   bool m_autoDisable = false;
-  bool m_dataEventEnabled = false;
-  bool m_freezeEvents = false;
   long m_powerNotify = 0;
   long m_state = 1;
   long m_powerState = 2000;
   bool m_powerPending = false; // enabling: the first power state is not known yet
   EventQueue m_queue;
+
+  // The delivery gate: whether queued events may be fired now.
+  bool m_dataEventEnabled = false; // under m_lock
+  bool m_freezeEvents = false;     // under m_lock
   std::atomic<bool> m_deliveryRequested{false};
+  // On the application's thread only.
+  int m_inCall = 0;
+  int m_containerFreeze = 0;
+  bool m_firing = false;
+  bool m_deliverySkipped = false;
 };
 
-} // namespace quillon
+} // namespace quillon::control

@@ -8,7 +8,7 @@
 #include <new>
 #include <utility>
 
-namespace quillon {
+namespace quillon::control {
 namespace {
 
 constexpr int kEventsPerWakeup = 256; // then the application's other messages get a turn
@@ -28,7 +28,7 @@ bool Device::OnLabel(Label label) {
   try {
     {
       std::lock_guard lock(m_lock);
-      if (!m_open || !m_inputEnabled) return false;
+      if (!IsOpen() || !m_inputEnabled) return false;
       if (!m_queue.PushInput({EventKind::Data, 0, std::move(label)})) return false;
       if (m_autoDisable) {
         m_inputEnabled = false;
@@ -47,7 +47,7 @@ bool Device::OnInputError(long resultCode, long resultCodeExtended) {
   try {
     {
       std::lock_guard lock(m_lock);
-      if (!m_open || !m_inputEnabled) return false;
+      if (!IsOpen() || !m_inputEnabled) return false;
       if (!m_queue.PushInput({EventKind::Error, 0, {}, resultCode, resultCodeExtended})) return false;
       m_state = opos::S_ERROR;
     }
@@ -62,7 +62,7 @@ void Device::OnPowerState(long powerState) {
   try {
     {
       std::lock_guard lock(m_lock);
-      if (!m_open || !m_inputEnabled || !m_powerNotify || !m_caps.powerReporting) return;
+      if (!IsOpen() || !m_inputEnabled || !m_powerNotify || !m_caps.powerReporting) return;
       const long mapped = MapPower(powerState);
       m_powerPending = false;
       if (mapped == m_powerState) return;
@@ -78,7 +78,7 @@ bool Device::OnStatusUpdate(long status) {
   try {
     {
       std::lock_guard lock(m_lock);
-      if (!m_open || !QueueOther({EventKind::Status, 0, {}, status})) return false;
+      if (!IsOpen() || !QueueOther({EventKind::Status, 0, {}, status})) return false;
     }
     RequestDelivery();
     return true;
@@ -91,7 +91,7 @@ bool Device::OnDirectIOEvent(long eventNumber, long data, std::wstring text) {
   try {
     {
       std::lock_guard lock(m_lock);
-      if (!m_open || !QueueOther({EventKind::DirectIO, 0, {}, eventNumber, data, std::move(text)})) return false;
+      if (!IsOpen() || !QueueOther({EventKind::DirectIO, 0, {}, eventNumber, data, std::move(text)})) return false;
     }
     RequestDelivery();
     return true;
@@ -102,7 +102,7 @@ bool Device::OnDirectIOEvent(long eventNumber, long data, std::wstring text) {
 
 bool Device::InputEnabled() {
   std::lock_guard lock(m_lock);
-  return m_open && m_inputEnabled;
+  return IsOpen() && m_inputEnabled;
 }
 
 // Called with m_lock held.
@@ -119,7 +119,7 @@ void Device::RequestDelivery() {
 
 bool Device::Deliverable() {
   std::lock_guard lock(m_lock);
-  return m_open && !m_freezeEvents && (m_queue.OtherWaiting() || (m_dataEventEnabled && m_queue.InputWaiting()));
+  return IsOpen() && !m_freezeEvents && (m_queue.OtherWaiting() || (m_dataEventEnabled && m_queue.InputWaiting()));
 }
 
 void Device::FreezeContainerEvents(bool freeze) {
@@ -144,7 +144,7 @@ void Device::Deliver() {
     QueuedEvent ev;
     {
       std::lock_guard lock(m_lock);
-      if (!m_open || m_freezeEvents) return;
+      if (!IsOpen() || m_freezeEvents) return;
       if (n == kEventsPerWakeup) break;
       if (!m_queue.TakeNext(m_dataEventEnabled, ev)) return;
       if (ev.kind == EventKind::Data || ev.kind == EventKind::Error) m_dataEventEnabled = false;
@@ -182,10 +182,10 @@ void Device::Fire(QueuedEvent &ev) {
     target.ErrorEvent(ev.a, ev.b, opos::EL_INPUT, response);
     std::lock_guard lock(m_lock);
     if (response == opos::ER_CLEAR) m_queue.ClearInput();
-    if (m_open) m_state = opos::S_IDLE;
+    if (IsOpen()) m_state = opos::S_IDLE;
     break;
   }
   }
 }
 
-} // namespace quillon
+} // namespace quillon::control

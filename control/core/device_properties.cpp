@@ -4,7 +4,7 @@
 
 #include "control/core/opos.h"
 
-namespace quillon {
+namespace quillon::control {
 namespace {
 
 // ScanData and ScanDataLabel as BinaryConversion says: none (each byte one
@@ -41,8 +41,8 @@ std::wstring Converted(const std::string &bytes, long conversion) {
 Value Device::Get(Prop prop) {
   Settle();
   const PropertyRule &rule = RuleOf(prop);
-  if (rule.needsOpen) SetResult(m_open ? opos::SUCCESS : opos::E_CLOSED);
-  if (rule.needsOpen && !m_open) {
+  if (rule.needsOpen) SetResult(IsOpen() ? opos::SUCCESS : opos::E_CLOSED);
+  if (rule.needsOpen && !IsOpen()) {
     // A closed device reads as its defaults.
     Value v{rule.type};
     if (prop == Prop::PowerState) v.number = opos::PS_UNKNOWN;
@@ -76,7 +76,7 @@ Value Device::Read(Prop prop) {
     v.text = m_checkHealthText;
     break;
   case Prop::Claimed:
-    v.flag = m_claimed;
+    v.flag = IsClaimed();
     break;
   case Prop::ControlObjectDescription:
     v.text = kControlDescription;
@@ -91,7 +91,7 @@ Value Device::Read(Prop prop) {
     v.text = m_service->DeviceDescription();
     break;
   case Prop::DeviceEnabled:
-    v.flag = m_enabled;
+    v.flag = IsEnabled();
     break;
   case Prop::DeviceName:
     v.text = m_service->PhysicalDeviceName();
@@ -152,7 +152,7 @@ Value Device::Read(Prop prop) {
 bool Device::Put(Prop prop, long value) {
   if (!RuleOf(prop).writable) return false;
   Settle();
-  if (!m_open) {
+  if (!IsOpen()) {
     SetResult(opos::E_CLOSED);
     return true;
   }
@@ -191,7 +191,7 @@ long Device::Write(Prop prop, long value) {
     m_freezeEvents = flag;
     break;
   case Prop::PowerNotify:
-    if (m_enabled || (value != opos::PN_DISABLED && value != opos::PN_ENABLED) ||
+    if (IsEnabled() || (value != opos::PN_DISABLED && value != opos::PN_ENABLED) ||
         (value == opos::PN_ENABLED && m_caps.powerReporting == opos::PR_NONE))
       return opos::E_ILLEGAL;
     m_powerNotify = value;
@@ -202,4 +202,4 @@ long Device::Write(Prop prop, long value) {
   return opos::SUCCESS;
 }
 
-} // namespace quillon
+} // namespace quillon::control

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-namespace quillon {
+namespace quillon::control {
 
 std::size_t QueuedEvent::Bytes() const {
   return sizeof(QueuedEvent) + label.raw.size() + label.data.size() + text.size() * sizeof(wchar_t);
@@ -60,4 +60,4 @@ void EventQueue::Clear() {
   m_otherBytes = 0;
 }
 
-} // namespace quillon
+} // namespace quillon::control

@@ -14,7 +14,7 @@
 #include <deque>
 #include <string>
 
-namespace quillon {
+namespace quillon::control {
 
 enum class EventKind { Data, Error, Status, DirectIO };
 
@@ -70,4 +70,4 @@ private:
   long m_dataCount = 0;
 };
 
-} // namespace quillon
+} // namespace quillon::control

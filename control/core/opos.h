@@ -2,7 +2,7 @@
 // the services.
 #pragma once
 
-namespace opos {
+namespace quillon::control::opos {
 
 // Device states.
 constexpr long S_CLOSED = 1;
@@ -83,4 +83,4 @@ constexpr long SCAN_SDT_PDF417 = 201;
 constexpr long SCAN_SDT_DATAMATRIX = 203;
 constexpr long SCAN_SDT_QRCODE = 204;
 
-} // namespace opos
+} // namespace quillon::control::opos

@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-namespace quillon {
+namespace quillon::control {
 
 // An exclusive claim on a device name, shared with every other claimant on
 // the machine (other control objects, other processes).
@@ -74,4 +74,4 @@ protected:
   ~IClock() = default;
 };
 
-} // namespace quillon
+} // namespace quillon::control

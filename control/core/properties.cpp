@@ -5,7 +5,7 @@
 #include <array>
 #include <cstddef>
 
-namespace quillon {
+namespace quillon::control {
 namespace {
 
 constexpr std::array<PropertyRule, members::kPropertyCount> kRules = [] {
@@ -21,4 +21,4 @@ constexpr std::array<PropertyRule, members::kPropertyCount> kRules = [] {
 
 const PropertyRule &RuleOf(Prop prop) { return kRules[static_cast<std::size_t>(prop)]; }
 
-} // namespace quillon
+} // namespace quillon::control

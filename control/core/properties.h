@@ -8,7 +8,7 @@
 
 #include <string>
 
-namespace quillon {
+namespace quillon::control {
 
 struct PropertyRule {
   Prop prop;
@@ -28,4 +28,4 @@ struct Value {
   std::wstring text;
 };
 
-} // namespace quillon
+} // namespace quillon::control

@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-namespace quillon {
+namespace quillon::control {
 
 // A label as the device sent it: raw bytes (ScanData) and the decoded form.
 struct Label {
@@ -96,4 +96,4 @@ public:
   virtual bool TakeInjectedFault(Result &fault) = 0;
 };
 
-} // namespace quillon
+} // namespace quillon::control

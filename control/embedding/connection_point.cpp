@@ -4,7 +4,7 @@
 #include "control/core/opos.h"
 #include "control/guids.h"
 
-namespace quillon {
+namespace quillon::control {
 
 EventSource::EventSource(IUnknown &owner) : m_point(owner, kScannerEventsIid) {}
 
@@ -57,4 +57,4 @@ void EventSource::DirectIOEvent(long eventNumber, long &data, std::wstring &text
   text.assign(bstr.Get() ? bstr.Get() : L"", bstr.Length());
 }
 
-} // namespace quillon
+} // namespace quillon::control

@@ -6,7 +6,7 @@
 #include "control/core/platform.h"
 #include "comkit/connection_point.h"
 
-namespace quillon {
+namespace quillon::control {
 
 class EventSource final : public IEventTarget {
 public:
@@ -25,4 +25,4 @@ private:
   comkit::ConnectionPoint m_point;
 };
 
-} // namespace quillon
+} // namespace quillon::control

@@ -7,7 +7,7 @@
 #include "control/guids.h"
 #include "control/win32/module_instance.h"
 
-namespace quillon {
+namespace quillon::control {
 namespace {
 
 constexpr wchar_t kPlaceholderClass[] = L"QuillonScannerPlaceholder";
@@ -205,4 +205,4 @@ STDMETHODIMP ScannerControl::FreezeEvents(BOOL freeze) {
   return S_OK;
 }
 
-} // namespace quillon
+} // namespace quillon::control

@@ -3,7 +3,7 @@
 // HIMETRIC.
 #include "control/embedding/scanner_control.h"
 
-namespace quillon {
+namespace quillon::control {
 
 STDMETHODIMP ScannerControl::GetClassID(CLSID *clsid) { return GetUserClassID(clsid); }
 STDMETHODIMP ScannerControl::IsDirty() { return S_FALSE; }
@@ -29,4 +29,4 @@ STDMETHODIMP ScannerControl::GetSizeMax(ULARGE_INTEGER *size) {
 }
 STDMETHODIMP ScannerControl::InitNew() { return S_OK; }
 
-} // namespace quillon
+} // namespace quillon::control

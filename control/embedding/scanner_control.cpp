@@ -9,7 +9,7 @@
 
 #include <new>
 
-namespace quillon {
+namespace quillon::control {
 
 std::atomic<long> g_moduleRefs{0};
 
@@ -123,4 +123,4 @@ STDMETHODIMP ScannerControl::GetGUID(DWORD kind, GUID *pGuid) {
   return S_OK;
 }
 
-} // namespace quillon
+} // namespace quillon::control

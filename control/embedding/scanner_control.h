@@ -19,7 +19,7 @@
 
 #include <atomic>
 
-namespace quillon {
+namespace quillon::control {
 
 // Live objects and server locks, for DllCanUnloadNow.
 extern std::atomic<long> g_moduleRefs;
@@ -139,4 +139,4 @@ private:
   SIZEL m_extent{926, 1164};
 };
 
-} // namespace quillon
+} // namespace quillon::control

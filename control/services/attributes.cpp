@@ -2,7 +2,7 @@
 
 #include "control/services/parsers/text.h"
 
-namespace quillon::attributes {
+namespace quillon::control::attributes {
 namespace {
 
 constexpr AttributeInfo kAttributes[] = {
@@ -69,4 +69,4 @@ std::wstring Values::Get(int id) const {
   return it == m_values.end() ? std::wstring() : it->second;
 }
 
-} // namespace quillon::attributes
+} // namespace quillon::control::attributes

@@ -6,7 +6,7 @@
 #include <span>
 #include <string>
 
-namespace quillon::attributes {
+namespace quillon::control::attributes {
 
 struct AttributeInfo {
   int id;
@@ -40,4 +40,4 @@ private:
   std::map<int, std::wstring> m_values;
 };
 
-} // namespace quillon::attributes
+} // namespace quillon::control::attributes

@@ -2,7 +2,7 @@
 
 #include "control/core/opos.h"
 
-namespace quillon {
+namespace quillon::control {
 namespace {
 
 constexpr DemoLabel kLabels[] = {
@@ -26,4 +26,4 @@ constexpr DemoLabel kLabels[] = {
 
 std::span<const DemoLabel> DemoLabels() { return kLabels; }
 
-} // namespace quillon
+} // namespace quillon::control

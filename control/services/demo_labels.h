@@ -4,7 +4,7 @@
 
 #include <span>
 
-namespace quillon {
+namespace quillon::control {
 
 struct DemoLabel {
   const char *data;
@@ -14,4 +14,4 @@ struct DemoLabel {
 
 std::span<const DemoLabel> DemoLabels();
 
-} // namespace quillon
+} // namespace quillon::control

@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace quillon {
+namespace quillon::control {
 
 // A device without an interactive test answers that level E_ILLEGAL, as it
 // does an unknown level.
@@ -26,4 +26,4 @@ inline long HealthCheckText(long level, bool online, bool interactive, std::wstr
   }
 }
 
-} // namespace quillon
+} // namespace quillon::control

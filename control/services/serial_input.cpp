@@ -4,7 +4,7 @@
 
 #include <utility>
 
-namespace quillon {
+namespace quillon::control {
 
 void SerialInput::Bytes(std::string_view bytes, std::uint64_t nowMs) {
   if (bytes.empty()) return;
@@ -40,4 +40,4 @@ void SerialInput::Cut() {
   if (const size_t cut = m_framer.DropPending()) m_sink.OnInputError(opos::E_TIMEOUT, static_cast<long>(cut));
 }
 
-} // namespace quillon
+} // namespace quillon::control

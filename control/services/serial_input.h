@@ -1,7 +1,7 @@
 // What a serial scanner's bytes become: labels framed by the suffix, decoded
 // by their AIM identifiers when the scanner sends them, and handed to the
 // sink; and the input errors of the line. No I/O: the reader thread
-// (serial_scanner.cpp) feeds it what it reads and tells it the time.
+// (control/win32/serial_scanner.cpp) feeds it what it reads and tells it the time.
 //
 // ErrorEvent codes of this device: line errors come as E_FAILURE with the
 // line's error bits (CE_FRAME, CE_OVERRUN, CE_RXPARITY, CE_RXOVER, CE_BREAK)
@@ -17,7 +17,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace quillon {
+namespace quillon::control {
 
 // The line's error bits, as the serial port reports them.
 inline constexpr long kLineRxOver = 0x0001;   // CE_RXOVER
@@ -51,4 +51,4 @@ private:
   std::uint64_t m_lastByte = 0;
 };
 
-} // namespace quillon
+} // namespace quillon::control

@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 
-namespace quillon {
+namespace quillon::control {
 
 SimulatedSettings SimulatedSettings::From(const ServiceConfig &config) {
   SimulatedSettings s;
@@ -48,11 +48,11 @@ void SimulatedDevice::DemoTick() {
 long long SimulatedDevice::Inject(std::uint32_t command, const void *data, std::size_t size) {
   if (m_stopping) return 0;
   inject::Numbers n{};
-  const bool numbers = inject::ReadNumbers(data, size, n);
+  const bool numbers = injection::ReadNumbers(data, size, n);
   switch (command) {
   case inject::Labels: {
     long long taken = 0;
-    inject::LabelReader reader(data, size);
+    injection::LabelReader reader(data, size);
     Label label;
     while (reader.Next(label) && TakesInput() && m_sink.OnLabel(std::move(label)))
       ++taken;
@@ -171,4 +171,4 @@ void SimulatedDevice::SaveStatistics() {
   if (m_settings.caps.statisticsReporting) m_store.SaveStatistics(m_statistics.Stored());
 }
 
-} // namespace quillon
+} // namespace quillon::control

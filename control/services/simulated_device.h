@@ -1,5 +1,5 @@
 // What the simulated scanner does, apart from the thread, window and registry
-// it does it with (simulated_scanner.h): the demo feed, the injection
+// it does it with (control/win32/simulated_scanner.h): the demo feed, the injection
 // commands, its statistics and its attributes with the Direct IO commands
 // over them, health checks and descriptions.
 //
@@ -20,7 +20,7 @@
 #include <optional>
 #include <string>
 
-namespace quillon {
+namespace quillon::control {
 
 namespace xml {
 struct Node;
@@ -107,4 +107,4 @@ private:
   std::optional<Result> m_fault;
 };
 
-} // namespace quillon
+} // namespace quillon::control

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-namespace quillon {
+namespace quillon::control {
 namespace {
 
 // Direct IO command numbers.
@@ -154,4 +154,4 @@ long SimulatedDevice::Attributes(long command, const xml::Node &doc, long &data,
   return opos::SUCCESS;
 }
 
-} // namespace quillon
+} // namespace quillon::control

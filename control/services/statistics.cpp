@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-namespace quillon::stats {
+namespace quillon::control::stats {
 namespace {
 
 constexpr StatisticName kStatistics[] = {
@@ -115,4 +115,4 @@ std::wstring Report(const Equipment &equipment, const std::vector<Requested> &re
   return x;
 }
 
-} // namespace quillon::stats
+} // namespace quillon::control::stats

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-namespace quillon::stats {
+namespace quillon::control::stats {
 
 // The statistics of the simulated device; HoursPoweredCount is the first.
 std::span<const StatisticName> SimulatedTable();
@@ -58,4 +58,4 @@ struct Equipment {
 std::wstring Report(const Equipment &equipment, const std::vector<Requested> &requested,
                     const std::vector<long long> &values, const std::wstring &longText);
 
-} // namespace quillon::stats
+} // namespace quillon::control::stats

@@ -9,7 +9,7 @@
 #include <mutex>
 #include <utility>
 
-namespace quillon {
+namespace quillon::control {
 namespace {
 
 // Device names are case-blind: the key of a device is its name in capitals.
@@ -195,4 +195,4 @@ bool DeviceClaim::HeldElsewhere(const std::wstring &deviceName) {
   return false;
 }
 
-} // namespace quillon
+} // namespace quillon::control

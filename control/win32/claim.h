@@ -20,7 +20,7 @@
 
 #include <string>
 
-namespace quillon {
+namespace quillon::control {
 
 class DeviceClaim final : public IClaim {
 public:
@@ -46,4 +46,4 @@ private:
   ScopedHandle m_releaseEvent;
 };
 
-} // namespace quillon
+} // namespace quillon::control

@@ -5,7 +5,7 @@
 
 #include <utility>
 
-namespace quillon {
+namespace quillon::control {
 namespace {
 
 constexpr UINT WM_WAKE = WM_APP + 1;
@@ -53,4 +53,4 @@ LRESULT CALLBACK EventWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPA
   return DefWindowProcW(hwnd, msg, wParam, lParam);
 }
 
-} // namespace quillon
+} // namespace quillon::control

@@ -8,7 +8,7 @@
 
 #include <functional>
 
-namespace quillon {
+namespace quillon::control {
 
 class EventWindow final : public IWakeup {
 public:
@@ -30,4 +30,4 @@ private:
   HWND m_hwnd = nullptr;
 };
 
-} // namespace quillon
+} // namespace quillon::control

@@ -8,7 +8,7 @@
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
-namespace quillon {
+namespace quillon::control {
 
 inline HINSTANCE ModuleInstance() { return reinterpret_cast<HINSTANCE>(&__ImageBase); }
 
@@ -26,4 +26,4 @@ inline std::wstring ModulePath() {
   }
 }
 
-} // namespace quillon
+} // namespace quillon::control

@@ -1,12 +1,12 @@
 #include "control/win32/registry_directory.h"
 
-#include "control/services/service_factory.h"
+#include "control/win32/service_factory.h"
 #include "comkit/handles.h"
 
 #include <cstring>
 #include <vector>
 
-namespace quillon {
+namespace quillon::control {
 namespace {
 
 constexpr wchar_t kDeviceKey[] = L"SOFTWARE\\OLEforRetail\\ServiceOPOS\\Scanner\\";
@@ -52,4 +52,4 @@ std::unique_ptr<IScannerService> RegistryDirectory::Create(const std::wstring &s
   return MakeService(serviceName);
 }
 
-} // namespace quillon
+} // namespace quillon::control

@@ -5,7 +5,7 @@
 
 #include "control/core/platform.h"
 
-namespace quillon {
+namespace quillon::control {
 
 class RegistryDirectory final : public IDeviceDirectory {
 public:
@@ -13,4 +13,4 @@ public:
   std::unique_ptr<IScannerService> Create(const std::wstring &serviceName) override;
 };
 
-} // namespace quillon
+} // namespace quillon::control

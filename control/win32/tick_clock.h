@@ -5,11 +5,11 @@
 
 #include <windows.h>
 
-namespace quillon {
+namespace quillon::control {
 
 class TickClock final : public IClock {
 public:
   std::uint64_t NowMs() const override { return GetTickCount64(); }
 };
 
-} // namespace quillon
+} // namespace quillon::control

@@ -230,13 +230,6 @@ TEST(ControlSite, AControlThatRefusesTheStoredStateStartsFromItsDefaultsAndTheCo
 // where it happens and goes no further (it would unwind through user32).
 using CallbackEdges = ConsoleWindow;
 
-std::vector<std::wstring> Texts(const MessageBoxWatcher &boxes) {
-  std::vector<std::wstring> v;
-  for (const auto &b : boxes.Seen())
-    v.push_back(b.text);
-  return v;
-}
-
 TEST_F(CallbackEdges, AnAllocationFailureInThePowerBoxTimerIsReportedAndTheNextTextGetsItsBox) {
   MessageBoxWatcher boxes;
   PumpMessages(100); // nothing else waits when the timer fires
@@ -247,12 +240,12 @@ TEST_F(CallbackEdges, AnAllocationFailureInThePowerBoxTimerIsReportedAndTheNextT
   t_allocationsUntilFailure = 0;
   ASSERT_TRUE(PumpUntil([&] { return boxes.Count() > 0; }, 5000));
   PumpMessages(100);
-  EXPECT_EQ(Texts(boxes), std::vector<std::wstring>{L"Out of memory."});
+  EXPECT_EQ(boxes.Texts(), std::vector<std::wstring>{L"Out of memory."});
 
   boxes.Clear();
   m_fake->FireStatusUpdateEvent(2001);
   ASSERT_TRUE(PumpUntil([&] { return boxes.Count() > 0; }, 5000));
-  EXPECT_EQ(Texts(boxes), std::vector<std::wstring>{PowerStatusText(2001)});
+  EXPECT_EQ(boxes.Texts(), std::vector<std::wstring>{PowerStatusText(2001)});
 }
 
 TEST(ControlSite, AnAllocationFailureInTheSiteWindowIsReportedThere) {
@@ -266,7 +259,7 @@ TEST(ControlSite, AnAllocationFailureInTheSiteWindowIsReportedThere) {
   t_allocationsUntilFailure = 0;
   ASSERT_TRUE(PumpUntil([&] { return boxes.Count() > 0; }, 5000));
   PumpMessages(100);
-  EXPECT_EQ(Texts(boxes), std::vector<std::wstring>{L"Out of memory."});
+  EXPECT_EQ(boxes.Texts(), std::vector<std::wstring>{L"Out of memory."});
   EXPECT_TRUE(IsWindow(dlg.m_hWnd));
 }
 

@@ -137,13 +137,6 @@ TEST_F(DeviceEvents, ABurstIsWrittenOnceThoughTheControlPeeksForItsOwnMessagesBe
   EXPECT_EQ(Text(IDC_SCAN_COUNT), L"51");
 }
 
-std::vector<std::wstring> Texts(const MessageBoxWatcher &boxes) {
-  std::vector<std::wstring> v;
-  for (const auto &b : boxes.Seen())
-    v.push_back(b.text);
-  return v;
-}
-
 BOOL CALLBACK CountMessageBox(HWND hwnd, LPARAM lp) {
   if (IsWindowVisible(hwnd) && MessageBoxWatcher::IsMessageBox(hwnd)) ++*reinterpret_cast<size_t *>(lp);
   return TRUE;
@@ -179,7 +172,7 @@ TEST_F(DeviceEvents, PowerStatusesShowTheirMessageAndOtherStatusesNothing) {
     m_fake->FireStatusUpdateEvent(c.status); // the box follows the event
     PumpUntil([&] { return boxes.Count() > 0 && OpenMessageBoxes() == 0; }, c.text ? 5000 : 200);
     if (c.text) {
-      ASSERT_EQ(Texts(boxes), std::vector<std::wstring>{c.text});
+      ASSERT_EQ(boxes.Texts(), std::vector<std::wstring>{c.text});
       EXPECT_EQ(boxes.Seen()[0].caption, AfxGetAppName().str());
     } else {
       EXPECT_EQ(boxes.Count(), 0u);
@@ -226,7 +219,7 @@ TEST_F(DeviceEvents, PowerTextsThatArriveTogetherShowTheNewestOnce) {
   EXPECT_EQ(OpenMessageBoxes(), 0u); // no box inside the events
   ASSERT_TRUE(PumpUntil([&] { return boxes.Count() > 0 && OpenMessageBoxes() == 0; }, 5000));
   PumpMessages(100);
-  EXPECT_EQ(Texts(boxes), std::vector<std::wstring>{L"Device power off"});
+  EXPECT_EQ(boxes.Texts(), std::vector<std::wstring>{L"Device power off"});
 }
 
 TEST_F(DeviceEvents, AFloodWhileTheBoxIsOpenKeepsOneBoxAndShowsTheNewestTextAfterIt) {
@@ -246,7 +239,7 @@ TEST_F(DeviceEvents, AFloodWhileTheBoxIsOpenKeepsOneBoxAndShowsTheNewestTextAfte
   EXPECT_EQ(g_flood.boxesBefore, 1u);
   EXPECT_EQ(g_flood.mostBoxes, 1u);
   // The first text, then only the newest of all that came while it was open.
-  EXPECT_EQ(Texts(boxes), (std::vector<std::wstring>{L"Device power off", PowerStatusText(2003)}));
+  EXPECT_EQ(boxes.Texts(), (std::vector<std::wstring>{L"Device power off", PowerStatusText(2003)}));
   EXPECT_EQ(Text(IDC_SCAN_COUNT), L"10");
   EXPECT_EQ(Text(IDC_SCAN_DATA_LABEL), L"during the box");
 
@@ -254,7 +247,7 @@ TEST_F(DeviceEvents, AFloodWhileTheBoxIsOpenKeepsOneBoxAndShowsTheNewestTextAfte
   boxes.Clear();
   m_fake->FireStatusUpdateEvent(2001);
   ASSERT_TRUE(PumpUntil([&] { return boxes.Count() > 0 && OpenMessageBoxes() == 0; }, 5000));
-  EXPECT_EQ(Texts(boxes), std::vector<std::wstring>{PowerStatusText(2001)});
+  EXPECT_EQ(boxes.Texts(), std::vector<std::wstring>{PowerStatusText(2001)});
 }
 
 // A power text that arrives while the chooser or the About box is open: its
@@ -310,7 +303,7 @@ TEST_F(DeviceEvents, APowerBoxDuringTheChooserOrTheAboutBoxIsModalToThatWindow) 
     front.open(*m_dlg); // returns when the window has been ended
 
     ASSERT_EQ(answerer.Answered(), 1);
-    ASSERT_EQ(Texts(boxes), std::vector<std::wstring>{L"Device power off"});
+    ASSERT_EQ(boxes.Texts(), std::vector<std::wstring>{L"Device power off"});
     EXPECT_EQ(boxes.Seen()[0].owner, g_front.load()) << "the box must belong to the window in front";
     EXPECT_FALSE(frontEnabled) << "the window under the box must not be usable";
     EXPECT_FALSE(mainEnabled);

@@ -3,12 +3,24 @@
 #include "console_window.h"
 
 #include <climits>
+#include <vector>
 
 namespace {
 
-// Builds an argument text from its lines: (leading spaces, text), joined by
-// CR LF with none after the last line.
-std::wstring Lines(std::initializer_list<std::pair<int, const wchar_t *>> lines) {
+using Line = std::pair<int, const wchar_t *>; // leading spaces, text
+
+// An argument text: <inArgs> around the scanner ID, the opcode line when
+// given and, when given, <cmdArgs><arg-xml> around the attribute list's lines;
+// lines joined by CR LF with none after the last.
+std::wstring InArgs(const std::vector<Line> &attribList = {}, const wchar_t *opcode = nullptr) {
+  std::vector<Line> lines{{0, L"<inArgs>"}, {1, L"<scannerID>1</scannerID>"}};
+  if (opcode) lines.push_back({1, opcode});
+  if (!attribList.empty()) {
+    lines.insert(lines.end(), {{1, L"<cmdArgs>"}, {2, L"<arg-xml>"}});
+    lines.insert(lines.end(), attribList.begin(), attribList.end());
+    lines.insert(lines.end(), {{2, L"</arg-xml>"}, {1, L"</cmdArgs>"}});
+  }
+  lines.push_back({0, L"</inArgs>"});
   std::wstring s;
   for (const auto &[spaces, text] : lines) {
     if (!s.empty()) s += L"\r\n";
@@ -17,58 +29,20 @@ std::wstring Lines(std::initializer_list<std::pair<int, const wchar_t *>> lines)
   return s;
 }
 
-const std::wstring kScannerText = Lines({{0, L"<inArgs>"}, {1, L"<scannerID>1</scannerID>"}, {0, L"</inArgs>"}});
-const std::wstring kAttributeListText = Lines({{0, L"<inArgs>"},
-                                               {1, L"<scannerID>1</scannerID>"},
-                                               {1, L"<cmdArgs>"},
-                                               {2, L"<arg-xml>"},
-                                               {3, L"<attrib_list>1</attrib_list>"},
-                                               {2, L"</arg-xml>"},
-                                               {1, L"</cmdArgs>"},
-                                               {0, L"</inArgs>"}});
-const std::wstring kSetAttributeText = Lines({{0, L"<inArgs>"},
-                                              {1, L"<scannerID>1</scannerID>"},
-                                              {1, L"<cmdArgs>"},
-                                              {2, L"<arg-xml>"},
-                                              {3, L"<attrib_list>"},
-                                              {4, L"<attribute>"},
-                                              {5, L"<id>6000</id>"},
-                                              {5, L"<datatype>X</datatype>"},
-                                              {5, L"<value>2</value>"},
-                                              {4, L"</attribute>"},
-                                              {3, L"</attrib_list>"},
-                                              {2, L"</arg-xml>"},
-                                              {1, L"</cmdArgs>"},
-                                              {0, L"</inArgs>"}});
-const std::wstring kStoreAttributeText = Lines({{0, L"<inArgs>"},
-                                                {1, L"<scannerID>1</scannerID>"},
-                                                {1, L"<cmdArgs>"},
-                                                {2, L"<arg-xml>"},
-                                                {3, L"<attrib_list>"},
-                                                {4, L"<attribute>"},
-                                                {5, L"<id>1</id>"},
-                                                {5, L"<datatype>F</datatype>"},
-                                                {5, L"<value>True</value>"},
-                                                {4, L"</attribute>"},
-                                                {3, L"</attrib_list>"},
-                                                {2, L"</arg-xml>"},
-                                                {1, L"</cmdArgs>"},
-                                                {0, L"</inArgs>"}});
-const std::wstring kPassThroughText = Lines({{0, L"<inArgs>"},
-                                             {1, L"<scannerID>1</scannerID>"},
-                                             {1, L"<opcode>5004</opcode>"},
-                                             {1, L"<cmdArgs>"},
-                                             {2, L"<arg-xml>"},
-                                             {3, L"<attrib_list>"},
-                                             {4, L"<attribute>"},
-                                             {5, L"<id>6000</id>"},
-                                             {5, L"<datatype>X</datatype>"},
-                                             {5, L"<value>2</value>"},
-                                             {4, L"</attribute>"},
-                                             {3, L"</attrib_list>"},
-                                             {2, L"</arg-xml>"},
-                                             {1, L"</cmdArgs>"},
-                                             {0, L"</inArgs>"}});
+// An attribute list of one attribute, its three lines as given.
+std::vector<Line> OneAttribute(const wchar_t *id, const wchar_t *datatype, const wchar_t *value) {
+  return {{3, L"<attrib_list>"}, {4, L"<attribute>"},   {5, id}, {5, datatype}, {5, value},
+          {4, L"</attribute>"},  {3, L"</attrib_list>"}};
+}
+
+const std::wstring kScannerText = InArgs();
+const std::wstring kAttributeListText = InArgs({{3, L"<attrib_list>1</attrib_list>"}});
+const std::wstring kSetAttributeText =
+    InArgs(OneAttribute(L"<id>6000</id>", L"<datatype>X</datatype>", L"<value>2</value>"));
+const std::wstring kStoreAttributeText =
+    InArgs(OneAttribute(L"<id>1</id>", L"<datatype>F</datatype>", L"<value>True</value>"));
+const std::wstring kPassThroughText =
+    InArgs(OneAttribute(L"<id>6000</id>", L"<datatype>X</datatype>", L"<value>2</value>"), L"<opcode>5004</opcode>");
 
 struct Command {
   const wchar_t *name;

@@ -9,13 +9,6 @@ const wchar_t kExceeded[] = L"Exceeded the maximum input limit";
 
 using StatisticsPanel = ConsoleWindow;
 
-std::vector<std::wstring> Texts(const MessageBoxWatcher &boxes) {
-  std::vector<std::wstring> v;
-  for (const auto &b : boxes.Seen())
-    v.push_back(b.text);
-  return v;
-}
-
 struct CountCase {
   const wchar_t *text;
   bool exceeds;
@@ -39,7 +32,7 @@ TEST_F(StatisticsPanel, TheCountFieldIsHeldToTheThirtyTwoBitLimit) {
     MessageBoxWatcher boxes;
     SetText(IDC_STATISTICS_COUNT, c.text);
     if (c.exceeds) {
-      EXPECT_EQ(Texts(boxes), std::vector<std::wstring>{kExceeded});
+      EXPECT_EQ(boxes.Texts(), std::vector<std::wstring>{kExceeded});
       EXPECT_EQ(Text(IDC_STATISTICS_COUNT), L"2147483647");
     } else {
       EXPECT_EQ(boxes.Count(), 0u);
@@ -94,7 +87,7 @@ TEST_F(StatisticsPanel, UpdateWithoutTheCapabilitySaysSoAndSendsAndRefreshesNoth
   MessageBoxWatcher boxes;
   SetText(IDC_STATISTICS_COUNT, L"12");
   Click(IDC_UPDATE_STATISTICS);
-  EXPECT_EQ(Texts(boxes), std::vector<std::wstring>{kNotSupported});
+  EXPECT_EQ(boxes.Texts(), std::vector<std::wstring>{kNotSupported});
   EXPECT_EQ(CallKinds(), (std::vector<std::pair<DISPID, WORD>>{{kCapUpdateStatistics, kGet}}));
   EXPECT_EQ(Text(IDC_RETURN_VALUE), L"");
   EXPECT_EQ(Text(IDC_RESULT_CODE), L"");
@@ -104,7 +97,7 @@ TEST_F(StatisticsPanel, UpdateWithoutTheCapabilitySaysSoAndSendsAndRefreshesNoth
 TEST_F(StatisticsPanel, RetrieveWithoutTheCapabilitySaysSoAndCallsNothingElse) {
   MessageBoxWatcher boxes;
   Click(IDC_RETRIEVE_STATISTICS);
-  EXPECT_EQ(Texts(boxes), std::vector<std::wstring>{kNotSupported});
+  EXPECT_EQ(boxes.Texts(), std::vector<std::wstring>{kNotSupported});
   EXPECT_EQ(CallKinds(), (std::vector<std::pair<DISPID, WORD>>{{kCapStatisticsReporting, kGet}}));
 }
 
@@ -116,7 +109,7 @@ TEST_F(StatisticsPanel, ASuccessfulRetrieveShowsTheReplyAndRefreshesNothing) {
   MessageBoxWatcher boxes;
   Click(IDC_RETRIEVE_STATISTICS);
 
-  EXPECT_EQ(Texts(boxes), std::vector<std::wstring>{kReply});
+  EXPECT_EQ(boxes.Texts(), std::vector<std::wstring>{kReply});
   const auto retrieves = m_fake->CallsTo(kRetrieveStatistics, kMethod);
   ASSERT_EQ(retrieves.size(), 1u);
   ASSERT_EQ(retrieves[0].args.size(), 1u);

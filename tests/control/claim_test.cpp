@@ -69,13 +69,13 @@ TEST(Claim, AskingWhetherItIsHeldTakesNothing) {
   int failures = 0;
   std::thread claimant([&] {
     for (int i = 0; i < 60; ++i) {
-      quillon::DeviceClaim claim;
+      quillon::control::DeviceClaim claim;
       if (claim.Acquire(L"QuillonTestHammer", 0) != 0) ++failures;
     }
     done = true;
   });
   int asked = 0;
-  quillon::DeviceClaim probe;
+  quillon::control::DeviceClaim probe;
   while (!done) {
     probe.HeldElsewhere(L"QuillonTestHammer");
     ++asked;

@@ -61,6 +61,13 @@ std::vector<MessageBoxWatcher::Box> MessageBoxWatcher::Seen() const {
   return m_seen;
 }
 
+std::vector<std::wstring> MessageBoxWatcher::Texts() const {
+  std::vector<std::wstring> texts;
+  for (const Box &box : Seen())
+    texts.push_back(box.text);
+  return texts;
+}
+
 size_t MessageBoxWatcher::Count() const {
   std::lock_guard<std::mutex> lock(m_lock);
   return m_seen.size();

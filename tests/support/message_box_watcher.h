@@ -43,6 +43,8 @@ public:
 
   // The boxes seen so far, in the order they appeared.
   std::vector<Box> Seen() const;
+  // The texts of the boxes seen so far, in order.
+  std::vector<std::wstring> Texts() const;
   size_t Count() const;
   void Clear();
 

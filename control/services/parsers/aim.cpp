@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-namespace quillon::aim {
+namespace quillon::control::aim {
 
 // ---- framing --------------------------------------------------------------------
 
@@ -266,4 +266,4 @@ Decoded DecodeAim(std::string_view label) {
   return plain(opos::SCAN_SDT_UNKNOWN);
 }
 
-} // namespace quillon::aim
+} // namespace quillon::control::aim

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-namespace quillon::aim {
+namespace quillon::control::aim {
 
 enum class Suffix { CR, LF, CRLF };
 
@@ -62,4 +62,4 @@ Decoded DecodeAim(std::string_view label);
 // The suffix named by a configuration text ("CR", "LF", "CRLF"); false when unknown.
 bool ParseSuffix(std::wstring_view text, Suffix &suffix);
 
-} // namespace quillon::aim
+} // namespace quillon::control::aim

@@ -1,19 +1,20 @@
+// The injection channel's payload readers: see injection.h.
 #include "control/services/parsers/injection.h"
 
 #include <cstring>
 
-namespace quillon::inject {
+namespace quillon::control::injection {
 
-bool ReadNumbers(const void *data, std::size_t size, Numbers &out) {
-  out = Numbers{};
-  if (!data || size < sizeof(Numbers)) return false;
-  std::memcpy(&out, data, sizeof(Numbers));
+bool ReadNumbers(const void *data, std::size_t size, inject::Numbers &out) {
+  out = inject::Numbers{};
+  if (!data || size < sizeof(inject::Numbers)) return false;
+  std::memcpy(&out, data, sizeof(inject::Numbers));
   return true;
 }
 
 bool LabelReader::Next(Label &label) {
-  if (m_size - m_pos < sizeof(LabelRecord)) return false;
-  LabelRecord rec;
+  if (m_size - m_pos < sizeof(inject::LabelRecord)) return false;
+  inject::LabelRecord rec;
   std::memcpy(&rec, m_bytes + m_pos, sizeof rec);
   const std::size_t start = m_pos + sizeof rec;
   const std::size_t left = m_size - start;
@@ -28,4 +29,4 @@ bool LabelReader::Next(Label &label) {
   return true;
 }
 
-} // namespace quillon::inject
+} // namespace quillon::control::injection

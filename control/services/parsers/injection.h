@@ -1,4 +1,4 @@
-// The payloads of the simulated device's injection channel (inject_protocol.h)
+// The payloads of the simulated device's injection channel (control/inject/protocol.h)
 // as they arrive from another process: untrusted bytes of any length. Nothing
 // here reads outside [data, data + size).
 #pragma once
@@ -9,10 +9,10 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace quillon::inject {
+namespace quillon::control::injection {
 
 // The Numbers at the start of a payload; false when it is too short to hold them.
-bool ReadNumbers(const void *data, std::size_t size, Numbers &out);
+bool ReadNumbers(const void *data, std::size_t size, inject::Numbers &out);
 
 // The label records of a Labels payload, one at a time, so that a large
 // payload is never held twice.
@@ -31,4 +31,4 @@ private:
   std::size_t m_pos = 0;
 };
 
-} // namespace quillon::inject
+} // namespace quillon::control::injection

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-namespace quillon {
+namespace quillon::control {
 namespace {
 
 bool Digit(wchar_t c) { return c >= L'0' && c <= L'9'; }
@@ -144,4 +144,4 @@ bool ParseSerialSettings(const ServiceConfig &config, SerialSettings &s, std::ws
   return true;
 }
 
-} // namespace quillon
+} // namespace quillon::control

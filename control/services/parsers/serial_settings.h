@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string>
 
-namespace quillon {
+namespace quillon::control {
 
 // Parity and stop bits by the numbers the serial port's settings (DCB) use.
 enum class Parity : std::uint8_t { None = 0, Odd = 1, Even = 2, Mark = 3, Space = 4 };
@@ -36,4 +36,4 @@ struct SerialSettings {
 // Reads the settings; on a bad value returns false and names it in `problem`.
 bool ParseSerialSettings(const ServiceConfig &config, SerialSettings &settings, std::wstring &problem);
 
-} // namespace quillon
+} // namespace quillon::control

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-namespace quillon::stats {
+namespace quillon::control::stats {
 namespace {
 
 int Find(std::span<const StatisticName> table, std::wstring_view name) {
@@ -83,4 +83,4 @@ Result ParseReset(std::span<const StatisticName> table, std::wstring_view reques
   return {};
 }
 
-} // namespace quillon::stats
+} // namespace quillon::control::stats

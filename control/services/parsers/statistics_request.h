@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace quillon::stats {
+namespace quillon::control::stats {
 
 struct StatisticName {
   const wchar_t *name;
@@ -47,4 +47,4 @@ Result ParseUpdate(std::span<const StatisticName> table, std::wstring_view reque
 // for a name the device does not know.
 Result ParseReset(std::span<const StatisticName> table, std::wstring_view request, std::vector<int> &out);
 
-} // namespace quillon::stats
+} // namespace quillon::control::stats

@@ -2,7 +2,7 @@
 
 #include <cwctype>
 
-namespace quillon::text {
+namespace quillon::control::text {
 namespace {
 
 bool Blank(wchar_t c) { return std::iswspace(static_cast<std::wint_t>(c)) != 0; }
@@ -48,4 +48,4 @@ bool ParseInteger(std::wstring_view text, long long &value) {
   return true;
 }
 
-} // namespace quillon::text
+} // namespace quillon::control::text

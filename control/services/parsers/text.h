@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-namespace quillon::text {
+namespace quillon::control::text {
 
 // Without leading and trailing white space.
 std::wstring Trim(std::wstring_view s);
@@ -16,4 +16,4 @@ std::vector<std::wstring> SplitList(std::wstring_view s, wchar_t separator);
 // anything else (blanks, other characters, out of range, empty).
 bool ParseInteger(std::wstring_view text, long long &value);
 
-} // namespace quillon::text
+} // namespace quillon::control::text

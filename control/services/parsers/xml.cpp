@@ -2,7 +2,7 @@
 
 #include <cwchar>
 
-namespace quillon::xml {
+namespace quillon::control::xml {
 namespace {
 
 constexpr int kMaxDepth = 64;
@@ -241,4 +241,4 @@ std::wstring Escape(std::wstring_view text) {
   return out;
 }
 
-} // namespace quillon::xml
+} // namespace quillon::control::xml

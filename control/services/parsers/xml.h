@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-namespace quillon::xml {
+namespace quillon::control::xml {
 
 struct Node {
   std::wstring name;
@@ -33,4 +33,4 @@ std::wstring Representable(std::wstring_view text);
 // characters as entities, and only characters XML allows.
 std::wstring Escape(std::wstring_view text);
 
-} // namespace quillon::xml
+} // namespace quillon::control::xml

@@ -16,6 +16,7 @@
 #include <string>
 
 using namespace quillon;
+using namespace quillon::control;
 
 namespace {
 
@@ -281,7 +282,7 @@ private:
     const long id = m.nextLabel++;
     const std::string raw = "L" + std::to_string(id);
     const bool taken = m.open && m.enabled && m.input.size() < kQueueEvents;
-    CHECK(sink->OnLabel(quillon::Label{raw, raw, 110}) == taken);
+    CHECK(sink->OnLabel(quillon::control::Label{raw, raw, 110}) == taken);
     if (!taken) return;
     m.input.push_back({EventKind::Data, id});
     m.order.push_back({true, m.input.back()});

@@ -16,6 +16,7 @@
 #include <vector>
 
 using namespace quillon;
+using namespace quillon::control;
 
 namespace {
 

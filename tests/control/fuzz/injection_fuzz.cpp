@@ -15,6 +15,7 @@
 #include <vector>
 
 using namespace quillon;
+using namespace quillon::control;
 
 namespace {
 
@@ -58,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const void *bytes = payload.empty() ? nullptr : payload.data();
 
   std::string again;
-  inject::LabelReader reader(bytes, payload.size());
+  injection::LabelReader reader(bytes, payload.size());
   Label label;
   size_t count = 0;
   while (reader.Next(label)) {

@@ -14,6 +14,7 @@
 #include <string>
 
 using namespace quillon;
+using namespace quillon::control;
 
 namespace {
 

@@ -9,6 +9,7 @@
 #include <string>
 
 using namespace quillon;
+using namespace quillon::control;
 
 namespace {
 

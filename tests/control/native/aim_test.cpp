@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-using quillon::aim::DecodeAim;
-using quillon::aim::Framer;
-using quillon::aim::Suffix;
+using quillon::control::aim::DecodeAim;
+using quillon::control::aim::Framer;
+using quillon::control::aim::Suffix;
 
 namespace {
 
@@ -151,12 +151,12 @@ TEST(Framer, ALabelOfTheLongestLengthIsKeptWhateverTheSuffix) {
 
 TEST(Aim, SuffixNames) {
   Suffix s = Suffix::LF;
-  EXPECT_TRUE(quillon::aim::ParseSuffix(L"cr", s));
+  EXPECT_TRUE(quillon::control::aim::ParseSuffix(L"cr", s));
   EXPECT_EQ(Suffix::CR, s);
-  EXPECT_TRUE(quillon::aim::ParseSuffix(L"CRLF", s));
+  EXPECT_TRUE(quillon::control::aim::ParseSuffix(L"CRLF", s));
   EXPECT_EQ(Suffix::CRLF, s);
-  EXPECT_FALSE(quillon::aim::ParseSuffix(L"TAB", s));
-  EXPECT_FALSE(quillon::aim::ParseSuffix(L"", s));
+  EXPECT_FALSE(quillon::control::aim::ParseSuffix(L"TAB", s));
+  EXPECT_FALSE(quillon::control::aim::ParseSuffix(L"", s));
 }
 
 namespace {
@@ -196,7 +196,7 @@ std::string ExpandUpcE(const std::string &e) {
 
 TEST(DemoFeed, EverySymbologyOnceWithValidCheckDigits) {
   std::vector<long> types;
-  for (const quillon::DemoLabel &label : quillon::DemoLabels()) {
+  for (const quillon::control::DemoLabel &label : quillon::control::DemoLabels()) {
     const std::string data = label.data;
     types.push_back(label.type);
     switch (label.type) {

@@ -8,6 +8,7 @@
 namespace {
 
 using namespace quillon;
+using namespace quillon::control;
 using fake::Rig;
 
 size_t Count(const Rig &r, EventKind kind) {

@@ -9,6 +9,7 @@
 namespace {
 
 using namespace quillon;
+using namespace quillon::control;
 using fake::Rig;
 
 // One step of a life-cycle table: an action, the code it returns (methods) or

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-namespace quillon::fake {
+namespace quillon::control::fake {
 namespace {
 
 class Service final : public IScannerService {
@@ -151,4 +151,4 @@ std::vector<std::string> Rig::DataSeen() const {
   return out;
 }
 
-} // namespace quillon::fake
+} // namespace quillon::control::fake

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-namespace quillon::fake {
+namespace quillon::control::fake {
 
 // What the fake service was told and what it does; the test reads and sets it.
 struct ServiceState {
@@ -112,4 +112,4 @@ struct Rig {
   std::vector<std::string> DataSeen() const;
 };
 
-} // namespace quillon::fake
+} // namespace quillon::control::fake

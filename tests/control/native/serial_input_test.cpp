@@ -9,6 +9,7 @@
 namespace {
 
 using namespace quillon;
+using namespace quillon::control;
 
 class Sink final : public IServiceSink {
 public:

@@ -14,6 +14,7 @@
 namespace {
 
 using namespace quillon;
+using namespace quillon::control;
 
 // A sink that takes input until it is told to refuse.
 class Sink final : public IServiceSink {

@@ -12,6 +12,7 @@
 namespace {
 
 using namespace quillon;
+using namespace quillon::control;
 
 std::vector<std::wstring> Names(const std::vector<stats::Requested> &list) {
   std::vector<std::wstring> out;

@@ -7,6 +7,7 @@
 namespace {
 
 using namespace quillon;
+using namespace quillon::control;
 
 TEST(Text, IntegersWholeAndInRange) {
   long long v = 0;

@@ -1,6 +1,7 @@
-// A scanner on a serial line (RS-232 or a USB virtual COM port): one reader
-// thread per open device, which hands what it reads to SerialInput
-// (serial_input.h) and watches the port; see serial_scanner.cpp.
+// A scanner on a serial line (RS-232 or a USB virtual COM port), the Windows
+// shell of the serial service: one reader thread per open device, which hands
+// what it reads to SerialInput (control/services/serial_input.h) and watches
+// the port; see serial_scanner.cpp.
 #pragma once
 
 #include "comkit/handles.h"
@@ -14,7 +15,7 @@
 #include <string>
 #include <thread>
 
-namespace quillon {
+namespace quillon::control {
 
 inline constexpr wchar_t kSerialService[] = L"Quillon.SerialScanner";
 
@@ -58,4 +59,4 @@ private:
   std::atomic<long> m_power{2001};
 };
 
-} // namespace quillon
+} // namespace quillon::control

@@ -1,7 +1,7 @@
 // The simulated scanner's Windows side: its thread and window, and its store
 // in the registry (HKCU\Software\Quillon\SimulatedScanner\<device>: stat.<name>
 // as REG_QWORD, attr.<id> as REG_SZ).
-#include "control/services/simulated_scanner.h"
+#include "control/win32/simulated_scanner.h"
 
 #include "control/core/opos.h"
 #include "control/inject/protocol.h"
@@ -11,7 +11,7 @@
 
 #include <system_error>
 
-namespace quillon {
+namespace quillon::control {
 namespace {
 
 constexpr UINT WM_SETENABLED = WM_APP + 1;
@@ -201,4 +201,4 @@ Result SimulatedScanner::ResetStatistics(const std::wstring &buffer) { return m_
 void SimulatedScanner::LabelDelivered() { m_device->LabelDelivered(); }
 bool SimulatedScanner::TakeInjectedFault(Result &fault) { return m_device->TakeInjectedFault(fault); }
 
-} // namespace quillon
+} // namespace quillon::control

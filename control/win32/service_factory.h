@@ -6,10 +6,10 @@
 #include <memory>
 #include <string>
 
-namespace quillon {
+namespace quillon::control {
 
 // The service named by a device entry's default value (case-blind); nullptr
 // when this build has none by that name.
 std::unique_ptr<IScannerService> MakeService(const std::wstring &serviceName);
 
-} // namespace quillon
+} // namespace quillon::control

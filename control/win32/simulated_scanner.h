@@ -1,7 +1,8 @@
-// The simulated scanner service: a device thread with a message-only window
-// that takes injected input from other processes (inject_protocol.h) and
-// runs the demo feed on a timer, the registry as its store, and
-// SimulatedDevice (simulated_device.h) for everything the device does.
+// The simulated scanner service's Windows shell: a device thread with a
+// message-only window that takes injected input from other processes
+// (control/inject/protocol.h) and runs the demo feed on a timer, the registry
+// as its store, and SimulatedDevice (control/services/simulated_device.h) for
+// everything the device does.
 #pragma once
 
 #include "control/core/service.h"
@@ -13,7 +14,7 @@
 #include <memory>
 #include <thread>
 
-namespace quillon {
+namespace quillon::control {
 
 inline constexpr wchar_t kSimulatorService[] = L"Quillon.SimulatedScanner";
 
@@ -55,4 +56,4 @@ private:
   HWND m_window = nullptr;
 };
 
-} // namespace quillon
+} // namespace quillon::control

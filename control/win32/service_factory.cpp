@@ -1,11 +1,12 @@
-#include "control/services/service_factory.h"
+// The services this build offers, made by name: see service_factory.h.
+#include "control/win32/service_factory.h"
 
-#include "control/services/serial_scanner.h"
-#include "control/services/simulated_scanner.h"
+#include "control/win32/serial_scanner.h"
+#include "control/win32/simulated_scanner.h"
 
 #include <windows.h>
 
-namespace quillon {
+namespace quillon::control {
 
 std::unique_ptr<IScannerService> MakeService(const std::wstring &serviceName) {
   if (CompareStringOrdinal(serviceName.c_str(), -1, kSimulatorService, -1, TRUE) == CSTR_EQUAL)
@@ -15,4 +16,4 @@ std::unique_ptr<IScannerService> MakeService(const std::wstring &serviceName) {
   return nullptr;
 }
 
-} // namespace quillon
+} // namespace quillon::control

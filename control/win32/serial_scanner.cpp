@@ -5,7 +5,7 @@
 // and a port that goes away become ErrorEvents and power states; a lost port
 // is reopened every half second until it is back. Nothing thrown on the
 // thread leaves it.
-#include "control/services/serial_scanner.h"
+#include "control/win32/serial_scanner.h"
 
 #include "control/core/opos.h"
 #include "control/services/health_check.h"
@@ -14,7 +14,7 @@
 #include <system_error>
 #include <vector>
 
-namespace quillon {
+namespace quillon::control {
 namespace {
 
 constexpr DWORD kReopenInterval = 500; // ms between attempts on a lost port
@@ -282,4 +282,4 @@ Result SerialScanner::RetrieveStatistics(std::wstring &) { return Result{opos::E
 Result SerialScanner::UpdateStatistics(const std::wstring &) { return Result{opos::E_ILLEGAL, 0}; }
 Result SerialScanner::ResetStatistics(const std::wstring &) { return Result{opos::E_ILLEGAL, 0}; }
 
-} // namespace quillon
+} // namespace quillon::control
