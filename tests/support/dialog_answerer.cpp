@@ -50,8 +50,10 @@ void DialogAnswerer::Run() {
       if (!GetClassNameW(hwnd, cls, 16) || lstrcmpW(cls, L"#32770") != 0) continue;
       if (!IsWindowVisible(hwnd) || m_done.count(hwnd) || CaptionOf(hwnd) != m_caption) continue;
       m_done.insert(hwnd);
-      m_action(hwnd);
+      // Counted before the action: its last step may close the dialog, and
+      // the caller reads the count as soon as the dialog has returned.
       ++m_answered;
+      m_action(hwnd);
     }
     // A later dialog may get a handle of an earlier one.
     for (auto it = m_done.begin(); it != m_done.end();)
