@@ -33,7 +33,6 @@ void CPellixDlg::PopulateProperties() {
     // handlers stop at such a row.
     if (pRecord && m_cbProperty.SetItemDataPtr(nIndex, pRecord) == CB_ERR) delete pRecord;
   }
-  UpdateData(false);
 }
 
 void CPellixDlg::ReleasePropertyRecords() {
