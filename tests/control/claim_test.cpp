@@ -7,7 +7,7 @@
 #include <atomic>
 #include <thread>
 
-using namespace scannertest;
+using namespace quillon::control::test;
 
 namespace {
 

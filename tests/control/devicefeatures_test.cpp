@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-using namespace scannertest;
+using namespace quillon::control::test;
 
 namespace {
 

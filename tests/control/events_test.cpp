@@ -9,7 +9,7 @@
 
 #include <thread>
 
-using namespace scannertest;
+using namespace quillon::control::test;
 namespace inject = quillon::inject;
 
 namespace {

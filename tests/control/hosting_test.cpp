@@ -4,7 +4,7 @@
 
 #include "comkit/object.h"
 
-using namespace scannertest;
+using namespace quillon::control::test;
 
 namespace {
 

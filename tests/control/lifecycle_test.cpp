@@ -5,7 +5,7 @@
 
 #include "control/inject/protocol.h"
 
-using namespace scannertest;
+using namespace quillon::control::test;
 
 namespace {
 

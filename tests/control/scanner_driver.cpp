@@ -2,7 +2,7 @@
 
 #include "control/inject/client.h"
 
-namespace scannertest {
+namespace quillon::control::test {
 
 namespace {
 
@@ -281,4 +281,4 @@ DWORD ClaimHelper::WaitForExit(DWORD ms) const {
   return m_process.ExitCode();
 }
 
-} // namespace scannertest
+} // namespace quillon::control::test

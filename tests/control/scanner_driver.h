@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-namespace scannertest {
+namespace quillon::control::test {
 
 inline constexpr CLSID kClsid = {0xCCB90182, 0xB81E, 0x11D2, {0xAB, 0x74, 0x00, 0x40, 0x05, 0x4C, 0x37, 0x19}};
 
@@ -155,4 +155,4 @@ private:
   bool m_started = false;
 };
 
-} // namespace scannertest
+} // namespace quillon::control::test

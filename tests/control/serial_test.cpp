@@ -8,7 +8,7 @@
 #include <fstream>
 #include <string>
 
-using namespace scannertest;
+using namespace quillon::control::test;
 
 namespace {
 
