@@ -5,6 +5,7 @@
 #include "check/statistics_xml.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cwctype>
 
 namespace {
@@ -144,9 +145,12 @@ void ClaimTimeoutHonoured(RuleContext &c) {
   if (held != kSuccess) c.Fail(L"the second process could not claim the free device: it saw " + ResultName(held));
   const long wait = static_cast<long>(c.t.claimWaitMs);
   const std::wstring call = L"ClaimDevice(" + std::to_wstring(wait) + L")";
-  const ULONGLONG start = GetTickCount64();
+  // The performance counter, not the tick count: under load the tick count
+  // can lag behind and make a full wait look short.
+  const auto start = std::chrono::steady_clock::now();
   const long r = c.s.ClaimDevice(wait);
-  const ULONGLONG took = GetTickCount64() - start;
+  const auto took = static_cast<ULONGLONG>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
   if (r == kSuccess)
     c.Skip(call + L" got the claim another process held, which claim.exclusive-across-processes reports");
   c.ExpectCode(call + L" while another process holds the claim", kTimeout, r);
