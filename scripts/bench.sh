@@ -20,15 +20,16 @@ for a in "$@"; do
     *) build=$a ;;
   esac
 done
-# Start-up is measured for both bitnesses side by side where this machine
-# runs both: the other tree is built too and given to the bench as its peer.
-"$here/scripts/setup.sh" "$build" --bits=64,32 >/dev/null
+"$here/scripts/setup.sh" "$build" --bits="${bits:-auto}" >/dev/null
 build=$(cd "$build" && pwd)
 [ -n "$bits" ] || bits=$(default_bits "$build")
 require_runnable "$build" "$bits"
 tree=$build/$(tree_of "$bits")
+# Start-up is measured for both bitnesses side by side where this machine
+# runs both: the other tree is built too and given to the bench as its peer.
 peer_bits=$((96 - bits))
 if can_run "$build" "$peer_bits" && [[ " ${args[*]} " != *" --only="* || " ${args[*]} " == *" --only=startup "* ]]; then
+  "$here/scripts/setup.sh" "$build" --bits="$peer_bits" >/dev/null
   args+=("--peer=Z:$(tr / '\\' <<<"$build/$(tree_of "$peer_bits")")")
 fi
 export WINEPREFIX=$build/wineprefix WINEDEBUG=-all
