@@ -87,8 +87,10 @@ BOOL CPellixDlg::OnInitDialog() {
     }
   }
 
-  SetIcon(m_hIcon, TRUE);
+  // The small icon first: a big icon set alone would have the window make a
+  // small copy of it that the next call throws away.
   SetIcon(m_hIcon, FALSE);
+  SetIcon(m_hIcon, TRUE);
 
   UpdateDialogControls();
   PopulateProperties();

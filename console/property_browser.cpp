@@ -21,6 +21,9 @@ PropertyAccessor *RecordAt(const CComboBox &list, int nIndex) {
 } // namespace
 
 void CPellixDlg::PopulateProperties() {
+  // Adding rows leaves the closed list's box as it is: nothing to repaint
+  // once they are in.
+  m_cbProperty.SetRedraw(FALSE);
   for (const PropertyRow &row : kPropertyRows) {
     auto *pRecord = new (std::nothrow) PropertyAccessor(row.accessor);
     if (pRecord) pRecord->pScanner = &m_scanner;
@@ -33,6 +36,7 @@ void CPellixDlg::PopulateProperties() {
     // handlers stop at such a row.
     if (pRecord && m_cbProperty.SetItemDataPtr(nIndex, pRecord) == CB_ERR) delete pRecord;
   }
+  m_cbProperty.SetRedraw(TRUE);
 }
 
 void CPellixDlg::ReleasePropertyRecords() {

@@ -34,6 +34,16 @@ HWND NthChild(HWND hwndParent, size_t n) {
   return child;
 }
 
+// The window a hosted item follows in z-order: the one made from the template
+// item before it. By its ID where that is unique (one look-up); otherwise by
+// position, which walks the children one by one.
+HWND WindowBefore(HWND hwndDlg, const HostedControlItem &item) {
+  if (item.nIndex == 0) return HWND_TOP;
+  if (item.idBefore)
+    if (const HWND found = ::GetDlgItem(hwndDlg, static_cast<int>(*item.idBefore))) return found;
+  return NthChild(hwndDlg, item.nIndex - 1);
+}
+
 } // namespace
 
 CDialog::CDialog(UINT nIDTemplate, CWnd *pParent) : m_nIDTemplate(nIDTemplate), m_pParentWnd(pParent) {}
@@ -152,7 +162,7 @@ bool CDialog::CreateHostedControls() {
     RECT pos{du.left, du.top, du.right - du.left, du.bottom - du.top};
     MapDialogRect(&pos);
     const RECT rc{pos.left, pos.top, pos.left + pos.right, pos.top + pos.bottom};
-    const HWND after = item.nIndex == 0 ? HWND_TOP : NthChild(m_hWnd, item.nIndex - 1);
+    const HWND after = WindowBefore(m_hWnd, item);
     ComPtr<COleControlSite> site;
     const HRESULT hr = COleControlSite::Create(m_hWnd, item.nID, item.dwStyle, item.dwExStyle, rc, item.clsid,
                                                item.initState, after ? after : HWND_BOTTOM, site);

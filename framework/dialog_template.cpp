@@ -1,5 +1,6 @@
 #include "dialog_template.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -96,6 +97,7 @@ bool SplitDialogTemplate(const BYTE *pTemplate, size_t cb, std::vector<BYTE> &ou
   out.assign(pTemplate, pTemplate + r.pos());
 
   WORD kept = 0;
+  std::vector<DWORD> ids; // of every item, in template order
   for (size_t i = 0; i < cItems; ++i) {
     r.Align(4);
     const size_t start = r.pos();
@@ -112,6 +114,7 @@ bool SplitDialogTemplate(const BYTE *pTemplate, size_t cb, std::vector<BYTE> &ou
     const auto cbExtra = r.Read<WORD>();
     r.Skip(cbExtra);
     if (!r.ok()) return false;
+    ids.push_back(id);
 
     CLSID clsid{};
     if (cls.size() == 38 && cls.front() == L'{' && SUCCEEDED(CLSIDFromString(cls.c_str(), &clsid))) {
@@ -122,6 +125,9 @@ bool SplitDialogTemplate(const BYTE *pTemplate, size_t cb, std::vector<BYTE> &ou
     }
   }
   std::memcpy(out.data() + countOffset, &kept, sizeof kept);
+  for (HostedControlItem &item : hosted)
+    if (item.nIndex > 0 && std::count(ids.begin(), ids.end(), ids[item.nIndex - 1]) == 1)
+      item.idBefore = ids[item.nIndex - 1];
   return true;
 }
 

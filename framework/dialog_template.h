@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include <optional>
 #include <vector>
 
 struct HostedControlItem {
@@ -16,6 +17,10 @@ struct HostedControlItem {
   RECT rcDialogUnits; // left, top, right, bottom
   CLSID clsid;
   std::vector<BYTE> initState; // bytes handed to the control as a stream
+  // The control ID of the item right before it, when no other item of the
+  // template has that ID: the window it follows is then found by one look-up
+  // instead of a walk over the dialog's children.
+  std::optional<UINT> idBefore;
 };
 
 // Splits an extended dialog template into a copy without its OLE control

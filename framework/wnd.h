@@ -38,6 +38,8 @@ public:
         SendMessage(WM_SETICON, bBig ? ICON_BIG : ICON_SMALL, reinterpret_cast<LPARAM>(hIcon)));
   }
   HWND SetFocus() const { return ::SetFocus(m_hWnd); }
+  // Off while many rows go into a list, so that it does not repaint per row.
+  void SetRedraw(BOOL bRedraw = TRUE) const { SendMessage(WM_SETREDRAW, static_cast<WPARAM>(bRedraw)); }
 
   // Sets the text only when it differs, so an unchanged field neither
   // flickers nor raises a change notification.
