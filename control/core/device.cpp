@@ -79,6 +79,7 @@ long Device::Open(const std::wstring &deviceName) {
     return SetResult(opos::E_NOEXIST);
   ServiceConfig config;
   if (!m_platform.directory.Find(deviceName, config)) return SetResult(opos::E_NOEXIST);
+  if (!m_platform.wakeup.Prepare()) return SetResult(opos::E_FAILURE);
   std::unique_ptr<IScannerService> service = m_platform.directory.Create(config.serviceName);
   if (!service) return SetResult(opos::E_NOSERVICE);
   const long rc = service->Open(config, this);

@@ -29,11 +29,14 @@ protected:
   ~IClaim() = default;
 };
 
-// Wakes the application's thread, which then calls Device::Deliver. Called
-// from any thread; false when the wake-up could not be sent (the core asks
-// again at its next chance).
+// Wakes the application's thread, which then calls Device::Deliver. Prepare
+// runs on that thread as Open begins (nothing can post before it); false
+// when the wake-up cannot be made, and Open fails. Post is called from any
+// thread; false when the wake-up could not be sent (the core asks again at
+// its next chance).
 class IWakeup {
 public:
+  virtual bool Prepare() = 0;
   virtual bool Post() = 0;
 
 protected:

@@ -45,10 +45,6 @@ HRESULT ScannerControl::Create(REFIID iid, void **ppv) {
   } catch (...) {
     return E_OUTOFMEMORY;
   }
-  if (!p->m_eventWindow.Created()) {
-    p->Release();
-    return E_FAIL;
-  }
   const HRESULT hr = p->QueryInterface(iid, ppv);
   p->Release();
   return hr;

@@ -21,16 +21,23 @@ ATOM RegisterOnce(WNDPROC proc) {
 
 } // namespace
 
-EventWindow::EventWindow(std::function<void()> onWake) : m_onWake(std::move(onWake)) {
-  if (!RegisterOnce(WindowProc)) return;
-  m_hwnd = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, ModuleInstance(), this);
-}
+EventWindow::EventWindow(std::function<void()> onWake) : m_onWake(std::move(onWake)) {}
 
 EventWindow::~EventWindow() {
-  if (m_hwnd) DestroyWindow(m_hwnd);
+  if (const HWND hwnd = m_hwnd.load()) DestroyWindow(hwnd);
 }
 
-bool EventWindow::Post() { return m_hwnd && PostMessageW(m_hwnd, WM_WAKE, 0, 0); }
+bool EventWindow::Prepare() {
+  if (m_hwnd.load()) return true;
+  if (!RegisterOnce(WindowProc)) return false;
+  m_hwnd = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, ModuleInstance(), this);
+  return m_hwnd.load() != nullptr;
+}
+
+bool EventWindow::Post() {
+  const HWND hwnd = m_hwnd.load();
+  return hwnd && PostMessageW(hwnd, WM_WAKE, 0, 0);
+}
 
 LRESULT CALLBACK EventWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == WM_NCCREATE) {

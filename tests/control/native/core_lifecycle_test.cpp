@@ -121,6 +121,15 @@ TEST(Lifecycle, ServiceThatFailsToOpenLeavesTheDeviceClosed) {
   EXPECT_EQ(0, r.device.Open(L"Full"));
 }
 
+TEST(Lifecycle, OpenFailsWhenTheWakeupCannotBeMade) {
+  Rig r;
+  r.wakeup.failPrepare = true;
+  EXPECT_EQ(111, r.device.Open(L"Full"));
+  EXPECT_EQ(1, r.GetLong(Prop::State));
+  r.wakeup.failPrepare = false;
+  EXPECT_EQ(0, r.device.Open(L"Full"));
+}
+
 TEST(Lifecycle, InjectedFaultFailsTheNextMethodButNotOpenOrClose) {
   Rig r;
   r.Ready();

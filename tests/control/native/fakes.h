@@ -50,6 +50,7 @@ public:
 
 class Wakeup final : public IWakeup {
 public:
+  bool Prepare() override { return !failPrepare; }
   bool Post() override {
     ++posts;
     if (fail) return false;
@@ -59,6 +60,7 @@ public:
   int posts = 0;
   int pending = 0; // wake-ups the message loop has not handled
   bool fail = false;
+  bool failPrepare = false;
 };
 
 struct Event {
