@@ -3,6 +3,7 @@
 # control object in the build root's private Wine prefix, and prints a table.
 # Usage: scripts/bench.sh [build-root] [--bits=32|64] [--quick]
 #                         [--only=throughput|latency|serial|memory|startup] [--dio=N] [--piece=BYTES]
+#                         [--starts=N]
 # --bits picks the console measured: the 32-bit one where this machine runs
 # it, otherwise the 64-bit one. The figures depend on the machine: the table
 # states the bitness and the processor count.
