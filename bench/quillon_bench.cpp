@@ -643,9 +643,9 @@ Interval RatioInterval(const std::vector<double> &numerator, const std::vector<d
 std::wstring g_peerTree;
 
 void StartUp() {
-  // A start takes a few hundred server round trips and the machine's wake-up
-  // latency varies from start to start: twenty starts give a median that
-  // moves by a few per cent from run to run, ten by twice that.
+  // A start takes a few thousand server round trips and the machine's wake-up
+  // latency varies from start to start: on a 2-core machine twenty starts
+  // still leave the ratio some ±7 % of noise, which the row states.
   const int kRuns = g_starts > 0 ? g_starts : g_quick ? 4 : 20;
   const int bits = sizeof(void *) == 8 ? 64 : 32;
   std::vector<StartGroup> groups;
