@@ -5,36 +5,10 @@
 // window). quillon_bench compares the console's start-up with this program
 // to see what the framework, OLE and the hosted control cost on top of the
 // window the console must show anyway.
-#include "app/resource.h"
-#include "framework/dialog_template.h"
-
-#include <windows.h>
-
-#include <vector>
-
-namespace {
-
-INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM) {
-  switch (msg) {
-  case WM_INITDIALOG:
-    SetWindowTextW(hwnd, L"Template dialog");
-    return TRUE;
-  case WM_COMMAND:
-    if (LOWORD(wp) == IDCANCEL) EndDialog(hwnd, IDCANCEL);
-    return TRUE;
-  }
-  return FALSE;
-}
-
-} // namespace
+#include "bench/template_102.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-  const HRSRC res = FindResourceW(instance, MAKEINTRESOURCEW(IDD_PELLIX_DIALOG), MAKEINTRESOURCEW(5) /* RT_DIALOG */);
-  const HGLOBAL loaded = res ? LoadResource(instance, res) : nullptr;
-  const auto *bytes = static_cast<const BYTE *>(loaded ? LockResource(loaded) : nullptr);
-  std::vector<BYTE> plain;
-  std::vector<HostedControlItem> hosted;
-  if (!bytes || !SplitDialogTemplate(bytes, SizeofResource(instance, res), plain, hosted)) return 1;
-  return static_cast<int>(
-      DialogBoxIndirectParamW(instance, reinterpret_cast<LPCDLGTEMPLATEW>(plain.data()), nullptr, DialogProc, 0));
+  Template102 t;
+  if (!LoadTemplate102(instance, t)) return 1;
+  return static_cast<int>(ShowTemplate102(instance, t, [](HWND hwnd) { SetWindowTextW(hwnd, L"Template dialog"); }));
 }
