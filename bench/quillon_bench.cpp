@@ -643,6 +643,14 @@ Interval RatioInterval(const std::vector<double> &numerator, const std::vector<d
   return {Percentile(ratios, 0.05), Percentile(ratios, 0.95)};
 }
 
+// "1.09 x (196.1 ms vs 179.1 ms; noise 1.02-1.19)": the ratio of the
+// medians, both medians, and how far noise alone moves the ratio.
+std::string RatioAgainst(const Starts &measured, const Starts &yardstick) {
+  const double m = measured.Median(), y = yardstick.Median();
+  const Interval noise = RatioInterval(measured.ms, yardstick.ms);
+  return Format("%.2f x (%.1f ms vs %.1f ms; noise %.2f-%.2f)", y > 0 ? m / y : 0, m, y, noise.low, noise.high);
+}
+
 // The other bitness's build tree (--peer=TREE, a Windows path), measured in
 // the same run so that both bitnesses see the same machine.
 std::wstring g_peerTree;
@@ -677,16 +685,10 @@ void StartUp() {
     const double mc = g.console.Median(), mm = g.minimal.Median(), mt = g.templ.Median();
     AddRow(Format("5a %d-bit start-up to main window vs minimal dialog, median of %d", g.bits, kRuns),
            Format("%.2f x (%.1f ms vs %.1f ms)", mm > 0 ? mc / mm : 0, mc, mm), "information", "");
-    const Interval noise = RatioInterval(g.console.ms, g.templ.ms);
     AddRow(Format("5b %d-bit start-up to main window vs template 102 alone, median of %d", g.bits, kRuns),
-           Format("%.2f x (%.1f ms vs %.1f ms; noise %.2f-%.2f)", mt > 0 ? mc / mt : 0, mc, mt, noise.low, noise.high),
-           "<= 1.05 x", Verdict(complete && mt > 0 && mc / mt <= 1.05));
-    const double ms = g.steps.Median();
-    const Interval stepsNoise = RatioInterval(g.steps.ms, g.templ.ms);
+           RatioAgainst(g.console, g.templ), "<= 1.05 x", Verdict(complete && mt > 0 && mc / mt <= 1.05));
     AddRow(Format("5c %d-bit start-up steps alone vs template 102 alone, median of %d", g.bits, kRuns),
-           Format("%.2f x (%.1f ms vs %.1f ms; noise %.2f-%.2f)", mt > 0 ? ms / mt : 0, ms, mt, stepsNoise.low,
-                  stepsNoise.high),
-           "information", "");
+           RatioAgainst(g.steps, g.templ), "information", "");
   }
 }
 

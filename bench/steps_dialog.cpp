@@ -9,6 +9,7 @@
 #include "bench/template_102.h"
 
 #include "app/resource.h"
+#include "comkit/handles.h"
 #include "console/direct_io_panel.h"
 #include "console/property_browser.h"
 
@@ -32,19 +33,16 @@ constexpr auto kPropertyLabels = [] {
 struct Steps {
   HICON icon = nullptr;
   const HostedControlItem *item = nullptr;
-  IOleObject *control = nullptr;
+  comkit::ComPtr<IOleObject> control;
 };
 Steps g_steps; // what wWinMain hands the dialog procedure
 
 void HostControl(HWND hwnd) {
   if (!g_steps.item || FAILED(CoCreateInstance(g_steps.item->clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject,
-                                               reinterpret_cast<void **>(&g_steps.control))))
+                                               g_steps.control.PutVoid())))
     return;
-  IPersistStreamInit *persist = nullptr;
-  if (SUCCEEDED(g_steps.control->QueryInterface(IID_IPersistStreamInit, reinterpret_cast<void **>(&persist)))) {
-    persist->InitNew();
-    persist->Release();
-  }
+  comkit::ComPtr<IPersistStreamInit> persist;
+  if (SUCCEEDED(g_steps.control.QueryInto(IID_IPersistStreamInit, persist.PutVoid()))) persist->InitNew();
   RECT pos = g_steps.item->rcDialogUnits;
   MapDialogRect(hwnd, &pos);
   g_steps.control->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, nullptr, 0, hwnd, &pos);
@@ -82,10 +80,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   g_steps.icon = LoadIconW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME));
   g_steps.item = t.hosted.empty() ? nullptr : &t.hosted.front();
   const INT_PTR result = ShowTemplate102(instance, t, InitWindow);
-  if (g_steps.control) {
-    g_steps.control->Close(OLECLOSE_NOSAVE);
-    g_steps.control->Release();
-  }
+  if (g_steps.control) g_steps.control->Close(OLECLOSE_NOSAVE);
+  g_steps.control.Reset(); // before OLE ends
   OleUninitialize();
   return static_cast<int>(result);
 }
